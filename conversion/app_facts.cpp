@@ -1,0 +1,10 @@
+#include "app_facts.h"
+
+namespace plimbrook {
+
+std::string versionText(const Version& version)
+{
+    return std::to_string(version.major) + "." + std::to_string(version.revision);
+}
+
+}  // namespace plimbrook

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <plimbrook/version.h>
+
+namespace plimbrook {
+
+// Title of every message box but the tips.
+inline constexpr std::string_view kAppTitle = "Dornquist";
+
+// The header template that lies beside the program.
+inline constexpr std::string_view kTemplateFileName = "Stuff.dat";
+
+inline constexpr std::string_view kDefaultComment = "Enter a Comment and stuff.";
+
+// Major, ".", revision: the minor number is never shown, so 1.0.0 reads "1.0" and 2.5.7 "2.7".
+std::string versionText(const Version& version);
+
+}  // namespace plimbrook

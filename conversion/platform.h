@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace plimbrook {
+
+enum class MessageIcon { Information, Critical };
+
+// The window that owns a request; opaque to the commands.
+using WindowHandle = const void*;
+
+// Everything the commands need from the desktop: the shared file dialog, the text prompt, the
+// message box, the hand-off of a web address, and the main window's comment box. The shell
+// provides it with Qt; tests with a scripted stand-in. All text is UTF-8.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // `filters` is "description|pattern|description|pattern..."; `filterIndex` counts the pairs
+    // from 1. Both prompts start on the path chosen last. No value means cancelled.
+    virtual std::optional<std::string> PromptOpenFile(const std::string& title,
+                                                      const std::string& filters,
+                                                      int filterIndex) = 0;
+    virtual std::optional<std::string> PromptSaveFile(const std::string& title,
+                                                      const std::string& filters,
+                                                      int filterIndex) = 0;
+    // The text confirmed; an empty text when cancelled.
+    virtual std::string PromptText(const std::string& prompt, const std::string& title,
+                                   const std::string& startText) = 0;
+    virtual void ShowMessage(const std::string& text, MessageIcon icon,
+                             const std::string& title) = 0;
+    // Hands the address to the desktop's handler; the outcome is not looked at.
+    virtual void OpenAddress(WindowHandle owner, const std::string& address) = 0;
+
+    virtual std::string commentText() const = 0;
+    virtual void setCommentText(const std::string& text) = 0;
+};
+
+}  // namespace plimbrook

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+namespace plimbrook::testing {
+
+// A stand-in for the desktop: replays scripted answers in order and records every prompt and
+// message it was shown, so a test can check each title, filter list and text.
+class ScriptedPlatform : public Platform {
+public:
+    struct Prompt {
+        std::string kind;  // "open", "save" or "text"
+        std::string title;
+        std::string filtersOrPrompt;
+        int filterIndex = 0;
+        std::string startText;
+    };
+    struct Message {
+        std::string text;
+        MessageIcon icon;
+        std::string title;
+    };
+    struct Hint {
+        WindowHandle owner;
+        std::string address;
+    };
+
+    // Answers for the file prompts and the text prompt, each queue in its own order.
+    // std::nullopt cancels a file prompt; for the text prompt it cancels too (empty text).
+    std::deque<std::optional<std::string>> fileAnswers;
+    std::deque<std::optional<std::string>> textAnswers;
+
+    std::vector<Prompt> prompts;
+    std::vector<Message> messages;
+    std::vector<Hint> addresses;
+    std::string comment = "Enter a Comment and stuff.";
+
+    // Called when the text prompt is shown, before it answers: lets a test look at the
+    // disk while the prompt is open.
+    std::function<void()> onTextPrompt;
+
+    std::optional<std::string> PromptOpenFile(const std::string& title, const std::string& filters,
+                                              int filterIndex) override
+    {
+        prompts.push_back({"open", title, filters, filterIndex, {}});
+        return nextFile();
+    }
+    std::optional<std::string> PromptSaveFile(const std::string& title, const std::string& filters,
+                                              int filterIndex) override
+    {
+        prompts.push_back({"save", title, filters, filterIndex, {}});
+        return nextFile();
+    }
+    std::string PromptText(const std::string& prompt, const std::string& title,
+                           const std::string& startText) override
+    {
+        prompts.push_back({"text", title, prompt, 0, startText});
+        if (onTextPrompt) {
+            onTextPrompt();
+        }
+        if (textAnswers.empty()) {
+            throw std::logic_error("text prompt shown with no scripted answer");
+        }
+        auto answer = textAnswers.front();
+        textAnswers.pop_front();
+        return answer.value_or(std::string());
+    }
+    void ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) override
+    {
+        messages.push_back({text, icon, title});
+    }
+    void OpenAddress(WindowHandle owner, const std::string& address) override
+    {
+        addresses.push_back({owner, address});
+    }
+    std::string commentText() const override { return comment; }
+    void setCommentText(const std::string& text) override { comment = text; }
+
+private:
+    std::optional<std::string> nextFile()
+    {
+        if (fileAnswers.empty()) {
+            throw std::logic_error("file prompt shown with no scripted answer");
+        }
+        auto answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
+};
+
+}  // namespace plimbrook::testing
