@@ -34,11 +34,9 @@ public:
     // CommonDialog1, created when first needed; tests reach in to answer it.
     QFileDialog* commonDialog();
 
-    // Qt's own dialog instead of the desktop's; tests use it to drive the dialog headless.
-    static void setForceQtDialogs(bool force);
-
-    // "desc|pattern|desc|pattern" as Qt name filters, each matching as on the platform the
-    // lists come from: "*.*" takes every file, patterns ignore case.
+    // "desc|pattern|desc|pattern" as Qt name filters that show the description alone and match
+    // as the lists mean it: "*.*" takes every file, dot or not, and patterns ignore case, so a
+    // "GAME.BBD" copied off a copier's floppy shows under "*.bbd".
     static QStringList nameFilters(const QString& filterList);
 
 private:

@@ -1,0 +1,141 @@
+#include "qt_platform.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QUrl>
+
+namespace plimbrook {
+
+namespace {
+
+QString toQt(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// A pattern as Qt's wildcard matcher should see it: every letter as a [xX] set, so that the
+// match ignores case whatever the dialog's own setting.
+QString caseless(const QString& pattern) {
+    if (pattern == QLatin1String("*.*")) {
+        return QStringLiteral("*");
+    }
+    QString out;
+    for (const QChar c : pattern) {
+        if (c.isLetter() && c.toLower() != c.toUpper()) {
+            out += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+QtPlatform::QtPlatform(QWidget* parent, QPlainTextEdit* commentBox)
+    : parent_(parent), commentBox_(commentBox) {}
+
+QtPlatform::~QtPlatform() {
+    delete commonDialog1_;
+}
+
+QStringList QtPlatform::nameFilters(const QString& filterList) {
+    const QStringList parts = filterList.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            patterns << caseless(pattern.trimmed());
+        }
+        // Qt reads the patterns from the last parentheses and, with HideNameFilterDetails,
+        // shows only what stands before them: the description as given.
+        filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')');
+    }
+    return filters;
+}
+
+QFileDialog* QtPlatform::commonDialog() {
+    if (!commonDialog1_) {
+        commonDialog1_ = new QFileDialog(parent_);
+        commonDialog1_->setObjectName(QStringLiteral("CommonDialog1"));
+        // The desktop's own dialogs match patterns case-sensitively and take "*.*" literally,
+        // which would hide saves named like "GAME.BBD" and files without a dot.
+        commonDialog1_->setOption(QFileDialog::DontUseNativeDialog, true);
+        commonDialog1_->setOption(QFileDialog::HideNameFilterDetails, true);
+        commonDialog1_->setModal(true);
+    }
+    return commonDialog1_;
+}
+
+std::optional<std::string> QtPlatform::promptFile(bool save, const std::string& title,
+                                                  const std::string& filters, int filterIndex) {
+    QFileDialog* dialog = commonDialog();
+    dialog->setWindowTitle(toQt(title));
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    const QStringList list = nameFilters(toQt(filters));
+    dialog->setNameFilters(list);
+    if (filterIndex >= 1 && filterIndex <= list.size()) {
+        dialog->selectNameFilter(list[filterIndex - 1]);
+    }
+    if (!lastPath_.isEmpty()) {
+        dialog->selectFile(lastPath_);
+    }
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    lastPath_ = dialog->selectedFiles().constFirst();
+    return lastPath_.toStdString();
+}
+
+std::optional<std::string> QtPlatform::PromptOpenFile(const std::string& title,
+                                                      const std::string& filters, int filterIndex) {
+    return promptFile(false, title, filters, filterIndex);
+}
+
+std::optional<std::string> QtPlatform::PromptSaveFile(const std::string& title,
+                                                      const std::string& filters, int filterIndex) {
+    return promptFile(true, title, filters, filterIndex);
+}
+
+std::string QtPlatform::PromptText(const std::string& prompt, const std::string& title,
+                                   const std::string& startText) {
+    QInputDialog dialog(parent_);
+    dialog.setObjectName(QStringLiteral("PromptText"));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(toQt(title));
+    dialog.setLabelText(toQt(prompt));
+    dialog.setTextValue(toQt(startText));
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    return dialog.textValue().toStdString();
+}
+
+void QtPlatform::ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) {
+    QMessageBox box(
+        icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information,
+        toQt(title), toQt(text), QMessageBox::Ok, parent_);
+    box.setObjectName(QStringLiteral("ShowMessage"));
+    box.exec();
+}
+
+void QtPlatform::OpenAddress(WindowHandle /*owner*/, const std::string& address) {
+    // Qt hands the address to the desktop with no owner window; the answer is not looked at.
+    QDesktopServices::openUrl(QUrl(toQt(address)));
+}
+
+std::string QtPlatform::commentText() const {
+    return commentBox_ ? commentBox_->toPlainText().toStdString() : std::string();
+}
+
+void QtPlatform::setCommentText(const std::string& text) {
+    if (commentBox_) {
+        commentBox_->setPlainText(toQt(text));
+    }
+}
+
+}  // namespace plimbrook

@@ -1,0 +1,301 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "qt_platform.h"
+
+using plimbrook::MessageIcon;
+using plimbrook::QtPlatform;
+
+namespace {
+
+constexpr const char* kSramFilters = "All Files (*.*)|*.*|SRAM Save File (*.srm)|*.srm";
+constexpr const char* kBbdFilters = "All Files (*.*)|*.*|BBD File (*.bbd)|*.bbd";
+
+// Runs `answer` on the modal dialog of type T once it is up; the prompt under test blocks in
+// its own event loop meanwhile. Fails the test if no such dialog shows within five seconds.
+template <typename T>
+void whenShown(std::function<void(T*)> answer) {
+    auto* timer = new QTimer;
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog == nullptr && clock->elapsed() < 5000) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        delete clock;
+        if (dialog == nullptr) {
+            QFAIL("the expected dialog never showed");
+            return;
+        }
+        answer(dialog);
+    });
+    timer->start(10);
+}
+
+// Waits inside a dialog's own event loop until `ready` holds, so the file list is loaded.
+bool settle(const std::function<bool()>& ready) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!ready() && clock.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return ready();
+}
+
+QStringList enabledFilesShown(QFileDialog* dialog) {
+    auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
+    QStringList names;
+    if (view == nullptr) {
+        return names;
+    }
+    QAbstractItemModel* model = view->model();
+    const QModelIndex root = view->rootIndex();
+    for (int row = 0; row < model->rowCount(root); ++row) {
+        const QModelIndex index = model->index(row, 0, root);
+        if (model->flags(index) & Qt::ItemIsEnabled) {
+            names << index.data().toString();
+        }
+    }
+    names.sort();
+    return names;
+}
+
+void typeFileName(QFileDialog* dialog, const QString& path) {
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(edit != nullptr);
+    edit->setText(path);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+}  // namespace
+
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+class TestQtPlatform : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        QVERIFY(dir.isValid());
+        for (const char* name :
+             {"GAME.BBD", "save.bbd", "Zelda.SRM", "mario.srm", "README", "notes.txt"}) {
+            QFile file(dir.filePath(QString::fromLatin1(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+    }
+
+    void filterListShowsDescriptionsAndMatchesAsMeant_data() {
+        QTest::addColumn<QString>("filters");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("shownFilter");
+        QTest::addColumn<QStringList>("files");
+
+        const QStringList everything = {"GAME.BBD",  "README",    "Zelda.SRM",
+                                        "mario.srm", "notes.txt", "save.bbd"};
+        QTest::newRow("bbd-second")
+            << kBbdFilters << 2 << "BBD File (*.bbd)" << QStringList{"GAME.BBD", "save.bbd"};
+        QTest::newRow("srm-second") << kSramFilters << 2 << "SRAM Save File (*.srm)"
+                                    << QStringList{"Zelda.SRM", "mario.srm"};
+        QTest::newRow("all-files-take-names-without-a-dot")
+            << kSramFilters << 1 << "All Files (*.*)" << everything;
+    }
+
+    void filterListShowsDescriptionsAndMatchesAsMeant() {
+        QFETCH(QString, filters);
+        QFETCH(int, index);
+        QFETCH(QString, shownFilter);
+        QFETCH(QStringList, files);
+        std::sort(files.begin(), files.end());
+
+        QWidget owner;
+        QtPlatform platform(&owner, nullptr);
+        platform.commonDialog()->setDirectory(dir.path());
+        QStringList shown;
+        QString combo;
+        whenShown<QFileDialog>([&](QFileDialog* dialog) {
+            settle([&] { return enabledFilesShown(dialog).size() == files.size(); });
+            shown = enabledFilesShown(dialog);
+            auto* box = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            combo = box ? box->currentText() : QString();
+            dialog->reject();
+        });
+        const auto answer = platform.PromptOpenFile("Open", filters.toStdString(), index);
+        QVERIFY(!answer.has_value());
+        QCOMPARE(combo, shownFilter);
+        QCOMPARE(shown, files);
+    }
+
+    void filePromptsShareOneDialogAndItsLastPath() {
+        QWidget owner;
+        QtPlatform platform(&owner, nullptr);
+        const QString save = dir.filePath(QStringLiteral("mario.srm"));
+        QString openTitle;
+        QString openFilter;
+        whenShown<QFileDialog>([&](QFileDialog* dialog) {
+            openTitle = dialog->windowTitle();
+            openFilter = dialog->selectedNameFilter();
+            QCOMPARE(dialog->objectName(), QStringLiteral("CommonDialog1"));
+            QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
+            typeFileName(dialog, save);
+        });
+        const auto opened = platform.PromptOpenFile("Open SRAM File", kSramFilters, 2);
+        QCOMPARE(opened, std::optional<std::string>(save.toStdString()));
+        QCOMPARE(openTitle, QStringLiteral("Open SRAM File"));
+        QVERIFY(openFilter.startsWith(QStringLiteral("SRAM Save File (*.srm)")));
+
+        QFileDialog* first = platform.commonDialog();
+        QStringList startedOn;
+        QString saveTitle;
+        whenShown<QFileDialog>([&](QFileDialog* dialog) {
+            QCOMPARE(dialog, first);
+            QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+            saveTitle = dialog->windowTitle();
+            startedOn = dialog->selectedFiles();
+            typeFileName(dialog, dir.filePath(QStringLiteral("new.bbd")));
+        });
+        const auto saved = platform.PromptSaveFile("Save BBD File", kBbdFilters, 2);
+        QCOMPARE(saveTitle, QStringLiteral("Save BBD File"));
+        QCOMPARE(startedOn, QStringList{save});
+        QCOMPARE(saved, std::optional<std::string>(dir.filePath("new.bbd").toStdString()));
+    }
+
+    void cancelledFilePromptGivesNoPathAndKeepsTheLastOne() {
+        QWidget owner;
+        QtPlatform platform(&owner, nullptr);
+        const QString save = dir.filePath(QStringLiteral("Zelda.SRM"));
+        whenShown<QFileDialog>([&](QFileDialog* dialog) { typeFileName(dialog, save); });
+        QVERIFY(platform.PromptOpenFile("Open SRAM File", kSramFilters, 2).has_value());
+
+        whenShown<QFileDialog>([&](QFileDialog* dialog) { dialog->reject(); });
+        QCOMPARE(platform.PromptOpenFile("Open BBD File", kBbdFilters, 2), std::nullopt);
+
+        QStringList startedOn;
+        whenShown<QFileDialog>([&](QFileDialog* dialog) {
+            startedOn = dialog->selectedFiles();
+            dialog->reject();
+        });
+        platform.PromptSaveFile("Save SRAM File", kSramFilters, 2);
+        QCOMPARE(startedOn, QStringList{save});
+    }
+
+    void textPromptConfirmedOrCancelled_data() {
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("ok-keeps-start-text") << true << QString() << "Enter a Comment and stuff.";
+        QTest::newRow("ok-typed") << true << QStringLiteral("Zelda 100% é") << "Zelda 100% é";
+        QTest::newRow("cancel-is-empty") << false << QStringLiteral("ignored") << QString();
+    }
+
+    void textPromptConfirmedOrCancelled() {
+        QFETCH(bool, confirm);
+        QFETCH(QString, typed);
+        QFETCH(QString, expected);
+        QWidget owner;
+        QtPlatform platform(&owner, nullptr);
+        QString title;
+        QString label;
+        QString start;
+        whenShown<QInputDialog>([&](QInputDialog* dialog) {
+            title = dialog->windowTitle();
+            label = dialog->labelText();
+            start = dialog->textValue();
+            QCOMPARE(dialog->inputMode(), QInputDialog::TextInput);
+            if (!typed.isNull()) {
+                dialog->setTextValue(typed);
+            }
+            auto* buttons = dialog->findChild<QDialogButtonBox*>();
+            QVERIFY(buttons != nullptr);
+            QTest::mouseClick(
+                buttons->button(confirm ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel),
+                Qt::LeftButton);
+        });
+        const std::string answer = platform.PromptText("Please enter a Comment", "Enter Comment",
+                                                       "Enter a Comment and stuff.");
+        QCOMPARE(title, QStringLiteral("Enter Comment"));
+        QCOMPARE(label, QStringLiteral("Please enter a Comment"));
+        QCOMPARE(start, QStringLiteral("Enter a Comment and stuff."));
+        QCOMPARE(QString::fromStdString(answer), expected);
+    }
+
+    void messageHasTitleTextIconAndOneOkButton_data() {
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<int>("expectedIcon");
+        QTest::newRow("information")
+            << int(MessageIcon::Information) << int(QMessageBox::Information);
+        QTest::newRow("critical") << int(MessageIcon::Critical) << int(QMessageBox::Critical);
+    }
+
+    void messageHasTitleTextIconAndOneOkButton() {
+        QFETCH(int, icon);
+        QFETCH(int, expectedIcon);
+        QWidget owner;
+        QtPlatform platform(&owner, nullptr);
+        QString title;
+        QString text;
+        int shownIcon = -1;
+        int buttons = 0;
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            title = box->windowTitle();
+            text = box->text();
+            shownIcon = box->icon();
+            buttons = int(box->buttons().size());
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+        platform.ShowMessage("SRAM file created.", MessageIcon(icon), "Dornquist");
+        QCOMPARE(title, QStringLiteral("Dornquist"));
+        QCOMPARE(text, QStringLiteral("SRAM file created."));
+        QCOMPARE(shownIcon, expectedIcon);
+        QCOMPARE(buttons, 1);
+    }
+
+    void addressIsHandedToTheDesktop() {
+        UrlRecorder recorder;
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "open");
+        QtPlatform platform(nullptr, nullptr);
+        platform.OpenAddress(nullptr, "http://wexmoor.example/");
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QCOMPARE(recorder.urls, QList<QUrl>{QUrl(QStringLiteral("http://wexmoor.example/"))});
+    }
+
+    void commentTextGoesToAndFromTheBox() {
+        QPlainTextEdit box;
+        QtPlatform platform(nullptr, &box);
+        box.setPlainText(QStringLiteral("Zelda: 3 hearts"));
+        QCOMPARE(platform.commentText(), std::string("Zelda: 3 hearts"));
+        platform.setCommentText("Müde      ");
+        QCOMPARE(box.toPlainText(), QStringLiteral("Müde      "));
+    }
+
+private:
+    QTemporaryDir dir;
+};
+
+QTEST_MAIN(TestQtPlatform)
+#include "tst_qt_platform.moc"
