@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# build.sh DIR [cmake options...]: configures and builds Plimbrook in DIR.
+set -euo pipefail
+dir=$1
+shift
+top=$(cd "$(dirname "$0")/.." && pwd)
+cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIMBROOK_WERROR=ON "$@" >/dev/null
+cmake --build "$dir" -j "$(nproc)"

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Plimbrook needs on Debian 12, and nothing twice.
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkgconf
+    qt6-base-dev qt6-base-dev-tools
+    librsvg2-bin                          # draws the icons from their SVG sources
+    fonts-wine fonts-dejavu-core          # a Tahoma-metric font for the windows
+    xvfb xauth xdotool x11-utils          # window tests on a virtual display
+    desktop-file-utils appstream          # validate the installed desktop entry and metainfo
+    valgrind
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Plimbrook needs these Debian packages; install them as root and run this again:" >&2
+    echo "  apt-get update && apt-get install -y ${missing[*]}" >&2
+    exit 1
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq "${missing[@]}" >/dev/null

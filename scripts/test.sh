@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: in a normal build, in one with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the conversion tests under valgrind.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/scripts/setup.sh"
+export QT_QPA_PLATFORM=offscreen
+
+echo "== normal build"
+"$top/scripts/build.sh" "$top/out/normal"
+(cd "$top/out/normal" && ctest --output-on-failure -j 2)
+
+if [ -x "$top/tests/safety/valgrind_conversion.sh" ]; then
+    echo "== conversion tests under valgrind memcheck"
+    "$top/tests/safety/valgrind_conversion.sh" "$top/out/normal"
+fi
+
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer build"
+"$top/scripts/build.sh" "$top/out/sanitize" -DPLIMBROOK_SANITIZE=ON
+(cd "$top/out/sanitize" && ctest --output-on-failure -j 2)
