@@ -298,11 +298,14 @@ std::unique_ptr<ReplacementFile> ReplacementFile::open(FileSystem& fs, const std
         old = openRegular(fs, target, O_RDWR, info);
     }
 
+    // A long name keeps its start only, so that the temporary name stays within NAME_MAX.
+    const std::string stem = name.substr(0, 200);
+
     // Mode 0666 lets the umask decide for a new file, as any other program's output.
     int fd = -1;
     std::string temporary;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = (folder / ("." + name + kTemporaryMarker + randomSuffix())).string();
+        temporary = (folder / ("." + stem + kTemporaryMarker + randomSuffix())).string();
         fd = fs.open(temporary, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) {
             break;
