@@ -2,8 +2,7 @@
 
 namespace plimbrook {
 
-std::string versionText(const Version& version)
-{
+std::string versionText(const Version& version) {
     return std::to_string(version.major) + "." + std::to_string(version.revision);
 }
 

@@ -10,8 +10,7 @@ namespace plimbrook {
 namespace {
 
 template <std::size_t N>
-std::array<std::uint8_t, N> readBlock(InputFile& file, std::size_t offset)
-{
+std::array<std::uint8_t, N> readBlock(InputFile& file, std::size_t offset) {
     std::array<std::uint8_t, N> block{};
     const auto bytes = file.read(offset, N);
     std::copy(bytes.begin(), bytes.end(), block.begin());
@@ -20,15 +19,13 @@ std::array<std::uint8_t, N> readBlock(InputFile& file, std::size_t offset)
 
 }  // namespace
 
-std::string fitComment(std::string_view utf8)
-{
+std::string fitComment(std::string_view utf8) {
     std::u32string text = code_page::decodeUtf8(utf8);
     text.resize(layout::kCommentLength, U' ');
     return code_page::encodeUtf8(text);
 }
 
-CommentBytes encodeComment(std::string_view utf8)
-{
+CommentBytes encodeComment(std::string_view utf8) {
     std::u32string text = code_page::decodeUtf8(utf8);
     text.resize(layout::kCommentLength, U' ');
     CommentBytes bytes{};
@@ -36,22 +33,22 @@ CommentBytes encodeComment(std::string_view utf8)
     return bytes;
 }
 
-std::string decodeComment(const CommentBytes& bytes)
-{
+std::string decodeComment(const CommentBytes& bytes) {
     std::u32string text(bytes.size(), U' ');
     std::transform(bytes.begin(), bytes.end(), text.begin(), code_page::fromWindows1252);
     return code_page::encodeUtf8(text);
 }
 
-HeaderTemplate readHeaderTemplate(InputFile& file) { return readBlock<layout::kHeaderSize>(file, 0); }
+HeaderTemplate readHeaderTemplate(InputFile& file) {
+    return readBlock<layout::kHeaderSize>(file, 0);
+}
 
-SramImage readSramSave(InputFile& file)
-{
+SramImage readSramSave(InputFile& file) {
     SramImage image{};
     const auto bytes = file.read(0, layout::kSramSize);
-    const bool mirrored = std::find(layout::kMirroredSaveSizes.begin(),
-                                    layout::kMirroredSaveSizes.end(),
-                                    bytes.size()) != layout::kMirroredSaveSizes.end();
+    const bool mirrored =
+        std::find(layout::kMirroredSaveSizes.begin(), layout::kMirroredSaveSizes.end(),
+                  bytes.size()) != layout::kMirroredSaveSizes.end();
     if (mirrored) {
         for (std::size_t at = 0; at < image.size(); at += bytes.size()) {
             std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<long>(at));
@@ -62,26 +59,27 @@ SramImage readSramSave(InputFile& file)
     return image;
 }
 
-SramImage readBbdImage(InputFile& file) { return readBlock<layout::kSramSize>(file, layout::kImageOffset); }
+SramImage readBbdImage(InputFile& file) {
+    return readBlock<layout::kSramSize>(file, layout::kImageOffset);
+}
 
-std::string readBbdComment(InputFile& file)
-{
+std::string readBbdComment(InputFile& file) {
     return decodeComment(readBlock<layout::kCommentLength>(file, layout::kCommentOffset));
 }
 
-void writeBbdBody(ReplacementFile& file, const HeaderTemplate& header, const SramImage& image)
-{
+void writeBbdBody(ReplacementFile& file, const HeaderTemplate& header, const SramImage& image) {
     file.write(0, header);
     for (std::size_t copy = 0; copy < layout::kCopyCount; ++copy) {
         file.write(layout::copyOffset(copy), image);
     }
 }
 
-void writeBbdComment(ReplacementFile& file, std::string_view utf8Comment)
-{
+void writeBbdComment(ReplacementFile& file, std::string_view utf8Comment) {
     file.write(layout::kCommentOffset, encodeComment(utf8Comment));
 }
 
-void writeSramSave(ReplacementFile& file, const SramImage& image) { file.write(0, image); }
+void writeSramSave(ReplacementFile& file, const SramImage& image) {
+    file.write(0, image);
+}
 
 }  // namespace plimbrook

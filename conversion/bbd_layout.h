@@ -23,7 +23,9 @@ inline constexpr std::size_t kCommentLength = 77;
 inline constexpr std::size_t kCopyCount = 4;
 inline constexpr std::size_t kBbdSize = kHeaderSize + kCopyCount * kSramSize;
 
-constexpr std::size_t copyOffset(std::size_t copy) { return kHeaderSize + copy * kSramSize; }
+constexpr std::size_t copyOffset(std::size_t copy) {
+    return kHeaderSize + copy * kSramSize;
+}
 
 // Only the first copy is ever read back.
 inline constexpr std::size_t kImageOffset = copyOffset(0);

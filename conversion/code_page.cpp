@@ -19,8 +19,7 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 }  // namespace
 
-std::u32string decodeUtf8(std::string_view utf8)
-{
+std::u32string decodeUtf8(std::string_view utf8) {
     std::u32string out;
     out.reserve(utf8.size());
     std::size_t i = 0;
@@ -71,8 +70,7 @@ std::u32string decodeUtf8(std::string_view utf8)
     return out;
 }
 
-std::string encodeUtf8(std::u32string_view text)
-{
+std::string encodeUtf8(std::u32string_view text) {
     std::string out;
     out.reserve(text.size());
     for (char32_t cp : text) {
@@ -98,8 +96,7 @@ std::string encodeUtf8(std::u32string_view text)
     return out;
 }
 
-unsigned char toWindows1252(char32_t codePoint)
-{
+unsigned char toWindows1252(char32_t codePoint) {
     if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
         return static_cast<unsigned char>(codePoint);
     }
@@ -111,8 +108,7 @@ unsigned char toWindows1252(char32_t codePoint)
     return kUnmappable;
 }
 
-char32_t fromWindows1252(unsigned char byte)
-{
+char32_t fromWindows1252(unsigned char byte) {
     if (byte >= 0x80 && byte <= 0x9F) {
         return kHighControls[byte - 0x80];
     }

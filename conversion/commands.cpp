@@ -15,8 +15,7 @@ constexpr int kPreselectSecondFilter = 2;
 
 struct Cancelled {};
 
-std::string chosen(std::optional<std::string> path)
-{
+std::string chosen(std::optional<std::string> path) {
     if (!path) {
         throw Cancelled{};
     }
@@ -26,8 +25,7 @@ std::string chosen(std::optional<std::string> path)
 // The one failure guard of a command. Whatever ends it early, an output not yet committed is
 // thrown away here, so the user's file is never left half-written.
 template <typename Body>
-Outcome guarded(FileChannels& channels, Body body)
-{
+Outcome guarded(FileChannels& channels, Body body) {
     Outcome outcome;
     try {
         body();
@@ -46,8 +44,7 @@ Outcome guarded(FileChannels& channels, Body body)
 
 // Inputs are closed before the output is committed, so that a failure anywhere leaves the
 // target untouched and no success is reported.
-void closeAndCommit(FileChannels& channels)
-{
+void closeAndCommit(FileChannels& channels) {
     if (channels.input) {
         channels.input->close();
         channels.closeInput();
@@ -62,8 +59,7 @@ void closeAndCommit(FileChannels& channels)
 
 }  // namespace
 
-Outcome SRAM2BBD(CommandContext& context)
-{
+Outcome SRAM2BBD(CommandContext& context) {
     auto& channels = context.channels;
     auto& platform = context.platform;
     return guarded(channels, [&] {
@@ -93,8 +89,7 @@ Outcome SRAM2BBD(CommandContext& context)
     });
 }
 
-Outcome BBD2SRAM(CommandContext& context)
-{
+Outcome BBD2SRAM(CommandContext& context) {
     auto& channels = context.channels;
     auto& platform = context.platform;
     return guarded(channels, [&] {
@@ -106,8 +101,8 @@ Outcome BBD2SRAM(CommandContext& context)
         channels.input = InputFile::open(context.fs, bbdPath);
         const SramImage image = readBbdImage(*channels.input);
 
-        const std::string savePath = chosen(
-            platform.PromptSaveFile("Save SRAM File", kSramFilters, kPreselectSecondFilter));
+        const std::string savePath =
+            chosen(platform.PromptSaveFile("Save SRAM File", kSramFilters, kPreselectSecondFilter));
         channels.output = ReplacementFile::open(context.fs, savePath);
         writeSramSave(*channels.output, image);
 
@@ -117,8 +112,7 @@ Outcome BBD2SRAM(CommandContext& context)
     });
 }
 
-Outcome OpenBBDComment(CommandContext& context)
-{
+Outcome OpenBBDComment(CommandContext& context) {
     auto& channels = context.channels;
     auto& platform = context.platform;
     return guarded(channels, [&] {

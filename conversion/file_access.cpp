@@ -14,8 +14,7 @@ namespace {
 
 class RealFileSystem final : public FileSystem {
 public:
-    int open(const std::string& path, int flags, mode_t mode) override
-    {
+    int open(const std::string& path, int flags, mode_t mode) override {
         int fd;
         do {
             fd = ::open(path.c_str(), flags, mode);
@@ -23,17 +22,14 @@ public:
         return fd;
     }
     int close(int fd) override { return ::close(fd); }
-    int stat(const std::string& path, struct stat& info) override
-    {
+    int stat(const std::string& path, struct stat& info) override {
         return ::stat(path.c_str(), &info);
     }
-    int lstat(const std::string& path, struct stat& info) override
-    {
+    int lstat(const std::string& path, struct stat& info) override {
         return ::lstat(path.c_str(), &info);
     }
     int fstat(int fd, struct stat& info) override { return ::fstat(fd, &info); }
-    ssize_t readlink(const std::string& path, std::string& target) override
-    {
+    ssize_t readlink(const std::string& path, std::string& target) override {
         std::vector<char> buffer(256);
         for (;;) {
             const ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
@@ -47,33 +43,28 @@ public:
             buffer.resize(buffer.size() * 2);
         }
     }
-    ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset) override
-    {
+    ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset) override {
         return ::pread(fd, buffer, count, offset);
     }
-    ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset) override
-    {
+    ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset) override {
         return ::pwrite(fd, buffer, count, offset);
     }
     int fsync(int fd) override { return ::fsync(fd); }
     int fchmod(int fd, mode_t mode) override { return ::fchmod(fd, mode); }
     int fchown(int fd, uid_t owner, gid_t group) override { return ::fchown(fd, owner, group); }
-    int rename(const std::string& from, const std::string& to) override
-    {
+    int rename(const std::string& from, const std::string& to) override {
         return ::rename(from.c_str(), to.c_str());
     }
     int unlink(const std::string& path) override { return ::unlink(path.c_str()); }
 };
 
-[[noreturn]] void fail(FileStep step, const std::string& path, int errorNumber = errno)
-{
+[[noreturn]] void fail(FileStep step, const std::string& path, int errorNumber = errno) {
     throw FileError(step, path, errorNumber);
 }
 
 // Opens a path that must be a regular file. The stat comes first so that a FIFO or a device
 // is never opened at all; O_NONBLOCK and the second check cover a swap in between.
-int openRegular(FileSystem& fs, const std::string& path, int flags, struct stat& info)
-{
+int openRegular(FileSystem& fs, const std::string& path, int flags, struct stat& info) {
     if (fs.stat(path, info) != 0) {
         fail(FileStep::Open, path);
     }
@@ -93,13 +84,12 @@ int openRegular(FileSystem& fs, const std::string& path, int flags, struct stat&
 }
 
 std::vector<std::uint8_t> readAt(FileSystem& fs, int fd, const std::string& path,
-                                 std::uint64_t offset, std::size_t size)
-{
+                                 std::uint64_t offset, std::size_t size) {
     std::vector<std::uint8_t> bytes(size);
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = fs.pread(fd, bytes.data() + done, size - done,
-                                   static_cast<off_t>(offset + done));
+        const ssize_t n =
+            fs.pread(fd, bytes.data() + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -116,8 +106,7 @@ std::vector<std::uint8_t> readAt(FileSystem& fs, int fd, const std::string& path
 }
 
 void writeAt(FileSystem& fs, int fd, const std::string& path, std::uint64_t offset,
-             std::span<const std::uint8_t> bytes)
-{
+             std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = fs.pwrite(fd, bytes.data() + done, bytes.size() - done,
@@ -135,8 +124,7 @@ void writeAt(FileSystem& fs, int fd, const std::string& path, std::uint64_t offs
 // Follows symbolic links by hand, so that writing "through" a link replaces the file it names
 // and leaves the link itself in place. A target that does not exist yet is a new file.
 std::string resolveTarget(FileSystem& fs, const std::string& chosen, bool& exists,
-                          struct stat& info)
-{
+                          struct stat& info) {
     namespace stdfs = std::filesystem;
     std::string path = chosen;
     for (int hops = 0; hops < 40; ++hops) {
@@ -164,8 +152,7 @@ std::string resolveTarget(FileSystem& fs, const std::string& chosen, bool& exist
     fail(FileStep::Resolve, chosen, ELOOP);
 }
 
-std::string randomSuffix()
-{
+std::string randomSuffix() {
     static std::mt19937_64 generator{std::random_device{}()};
     static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 2);
@@ -177,8 +164,7 @@ std::string randomSuffix()
 }
 
 void copyWhole(FileSystem& fs, int from, const std::string& fromPath, int to,
-               const std::string& toPath)
-{
+               const std::string& toPath) {
     constexpr std::size_t kChunk = 256 * 1024;
     std::uint64_t offset = 0;
     for (;;) {
@@ -193,8 +179,7 @@ void copyWhole(FileSystem& fs, int from, const std::string& fromPath, int to,
 
 }  // namespace
 
-const char* toString(FileStep step)
-{
+const char* toString(FileStep step) {
     switch (step) {
         case FileStep::Open:
             return "open";
@@ -220,12 +205,9 @@ FileError::FileError(FileStep step, std::string path, int errorNumber)
     : std::runtime_error(path + ": " + toString(step) + ": " + std::strerror(errorNumber)),
       step_(step),
       path_(std::move(path)),
-      errorNumber_(errorNumber)
-{
-}
+      errorNumber_(errorNumber) {}
 
-FileSystem& realFileSystem()
-{
+FileSystem& realFileSystem() {
     static RealFileSystem fs;
     return fs;
 }
@@ -233,31 +215,25 @@ FileSystem& realFileSystem()
 // ---- InputFile
 
 InputFile::InputFile(FileSystem& fs, std::string path, int fd)
-    : fs_(fs), path_(std::move(path)), fd_(fd)
-{
-}
+    : fs_(fs), path_(std::move(path)), fd_(fd) {}
 
-InputFile::~InputFile()
-{
+InputFile::~InputFile() {
     if (fd_ >= 0) {
         fs_.close(fd_);
     }
 }
 
-std::unique_ptr<InputFile> InputFile::open(FileSystem& fs, const std::string& path)
-{
-    struct stat info{};
+std::unique_ptr<InputFile> InputFile::open(FileSystem& fs, const std::string& path) {
+    struct stat info {};
     const int fd = openRegular(fs, path, O_RDONLY, info);
     return std::unique_ptr<InputFile>(new InputFile(fs, path, fd));
 }
 
-std::vector<std::uint8_t> InputFile::read(std::uint64_t offset, std::size_t size)
-{
+std::vector<std::uint8_t> InputFile::read(std::uint64_t offset, std::size_t size) {
     return readAt(fs_, fd_, path_, offset, size);
 }
 
-void InputFile::close()
-{
+void InputFile::close() {
     if (fd_ < 0) {
         return;
     }
@@ -271,17 +247,16 @@ void InputFile::close()
 // ---- ReplacementFile
 
 ReplacementFile::ReplacementFile(FileSystem& fs, std::string target, std::string temporary, int fd)
-    : fs_(fs), target_(std::move(target)), temporary_(std::move(temporary)), fd_(fd)
-{
+    : fs_(fs), target_(std::move(target)), temporary_(std::move(temporary)), fd_(fd) {}
+
+ReplacementFile::~ReplacementFile() {
+    discard();
 }
 
-ReplacementFile::~ReplacementFile() { discard(); }
-
-std::unique_ptr<ReplacementFile> ReplacementFile::open(FileSystem& fs, const std::string& path)
-{
+std::unique_ptr<ReplacementFile> ReplacementFile::open(FileSystem& fs, const std::string& path) {
     namespace stdfs = std::filesystem;
     bool exists = false;
-    struct stat info{};
+    struct stat info {};
     const std::string target = resolveTarget(fs, path, exists, info);
 
     const stdfs::path targetPath(target);
@@ -342,13 +317,11 @@ std::unique_ptr<ReplacementFile> ReplacementFile::open(FileSystem& fs, const std
     return replacement;
 }
 
-void ReplacementFile::write(std::uint64_t offset, std::span<const std::uint8_t> bytes)
-{
+void ReplacementFile::write(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
     writeAt(fs_, fd_, temporary_, offset, bytes);
 }
 
-void ReplacementFile::commit()
-{
+void ReplacementFile::commit() {
     if (fs_.fsync(fd_) != 0) {
         fail(FileStep::Sync, temporary_);
     }
@@ -374,8 +347,7 @@ void ReplacementFile::commit()
     }
 }
 
-void ReplacementFile::discard() noexcept
-{
+void ReplacementFile::discard() noexcept {
     if (fd_ >= 0) {
         fs_.close(fd_);
         fd_ = -1;

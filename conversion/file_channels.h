@@ -10,9 +10,9 @@ namespace plimbrook {
 // closes the channels it is about to use before it starts, so a command that was abandoned
 // keeps its inputs open only until the next one.
 struct FileChannels {
-    std::unique_ptr<InputFile> input;          // channel 1: the save or BBD file read
-    std::unique_ptr<InputFile> headerTemplate; // channel 2: the header template
-    std::unique_ptr<ReplacementFile> output;   // channel 3: the file written
+    std::unique_ptr<InputFile> input;           // channel 1: the save or BBD file read
+    std::unique_ptr<InputFile> headerTemplate;  // channel 2: the header template
+    std::unique_ptr<ReplacementFile> output;    // channel 3: the file written
 
     // Closing a channel that is not open does nothing. Closing an output that was never
     // committed throws the new contents away.

@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <fstream>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTPUT\n", argv[0]);
         return 2;

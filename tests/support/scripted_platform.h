@@ -47,20 +47,17 @@ public:
     std::function<void()> onTextPrompt;
 
     std::optional<std::string> PromptOpenFile(const std::string& title, const std::string& filters,
-                                              int filterIndex) override
-    {
+                                              int filterIndex) override {
         prompts.push_back({"open", title, filters, filterIndex, {}});
         return nextFile();
     }
     std::optional<std::string> PromptSaveFile(const std::string& title, const std::string& filters,
-                                              int filterIndex) override
-    {
+                                              int filterIndex) override {
         prompts.push_back({"save", title, filters, filterIndex, {}});
         return nextFile();
     }
     std::string PromptText(const std::string& prompt, const std::string& title,
-                           const std::string& startText) override
-    {
+                           const std::string& startText) override {
         prompts.push_back({"text", title, prompt, 0, startText});
         if (onTextPrompt) {
             onTextPrompt();
@@ -72,20 +69,17 @@ public:
         textAnswers.pop_front();
         return answer.value_or(std::string());
     }
-    void ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) override
-    {
+    void ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) override {
         messages.push_back({text, icon, title});
     }
-    void OpenAddress(WindowHandle owner, const std::string& address) override
-    {
+    void OpenAddress(WindowHandle owner, const std::string& address) override {
         addresses.push_back({owner, address});
     }
     std::string commentText() const override { return comment; }
     void setCommentText(const std::string& text) override { comment = text; }
 
 private:
-    std::optional<std::string> nextFile()
-    {
+    std::optional<std::string> nextFile() {
         if (fileAnswers.empty()) {
             throw std::logic_error("file prompt shown with no scripted answer");
         }
