@@ -1,0 +1,191 @@
+#include <QMap>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "commands.h"
+#include "failing_file_system.h"
+#include "save_files.h"
+#include "scripted_platform.h"
+
+using namespace plimbrook;
+using namespace plimbrook::testing;
+
+namespace {
+
+// One run of a conversion in a fresh folder: the input, the output chosen (absent, shorter
+// than the result, longer, or the input itself) and the bytes a completed run must leave.
+struct Scene {
+    QString folder;
+    QString input;
+    QString output;
+    QByteArray expected;
+};
+
+const QByteArray kComment = "Swept";
+
+Scene stage(const QString& folder, bool toBbd, const QString& outputCase) {
+    Scene scene;
+    scene.folder = folder;
+    const QByteArray image = pattern(kImageSize, toBbd ? 1 : 2);
+    const QByteArray input = toBbd ? image : bbdOf(image, asciiComment("Stored"));
+    const QByteArray written = toBbd ? bbdOf(image, asciiComment(kComment)) : image;
+    scene.input = folder + (toBbd ? "/game.srm" : "/game.bbd");
+    writeFile(scene.input, input);
+
+    QByteArray old;
+    if (outputCase == "input") {
+        scene.output = scene.input;
+        old = input;
+    } else {
+        scene.output = folder + (toBbd ? "/out.bbd" : "/out.srm");
+        if (outputCase == "shorter") {
+            old = pattern(written.size() / 3, 3);
+        } else if (outputCase == "longer") {
+            old = pattern(toBbd ? 40'000 : 32 * 1024, 4);
+        }
+        if (!old.isEmpty()) {
+            writeFile(scene.output, old);
+        }
+    }
+    scene.expected = overlay(old, written);
+    return scene;
+}
+
+Outcome run(bool toBbd, const Scene& scene, FileSystem& fs, FileChannels& channels,
+            ScriptedPlatform& platform) {
+    platform.fileAnswers = {local(scene.input), local(scene.output)};
+    platform.textAnswers = {std::string(kComment)};
+    CommandContext context{platform, channels, PLIMBROOK_TEMPLATE_PATH, fs};
+    return toBbd ? SRAM2BBD(context) : BBD2SRAM(context);
+}
+
+// The call that was made to fail, as the file system logged it.
+QString failedCall(const FailingFileSystem& fs, long n) {
+    const auto index = static_cast<std::size_t>(n - 1);
+    return index < fs.log().size() ? QString::fromStdString(fs.log()[index]) : QString();
+}
+
+}  // namespace
+
+class FaultSweep : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyFailurePoint_data();
+    void everyFailurePoint();
+    void cleanupTestCase();
+
+private:
+    long injected_ = 0;
+    long beforeRename_ = 0;
+    long afterRename_ = 0;
+    QMap<QString, int> kinds_;
+};
+
+void FaultSweep::everyFailurePoint_data() {
+    QTest::addColumn<bool>("toBbd");
+    QTest::addColumn<QString>("outputCase");
+
+    for (const bool toBbd : {true, false}) {
+        for (const char* outputCase : {"absent", "shorter", "longer", "input"}) {
+            const QByteArray tag =
+                QByteArray(toBbd ? "sram_to_bbd" : "bbd_to_sram") + "_output_" + outputCase;
+            QTest::newRow(tag.constData()) << toBbd << QString::fromLatin1(outputCase);
+        }
+    }
+}
+
+// Fails each file call of a clean run in turn. Up to and including the rename over the target,
+// a failure must leave the folder exactly as it was and show nothing. The folder sync after the
+// rename only makes the rename durable; the file is already whole there, so those failures are
+// not reported and the run completes.
+void FaultSweep::everyFailurePoint() {
+    QFETCH(bool, toBbd);
+    QFETCH(QString, outputCase);
+
+    long calls = 0;
+    long renameAt = 0;
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const Scene scene = stage(dir.path(), toBbd, outputCase);
+        FailingFileSystem fs;
+        FileChannels channels;
+        ScriptedPlatform platform;
+        QVERIFY(run(toBbd, scene, fs, channels, platform).completed());
+        QCOMPARE(readAll(scene.output), scene.expected);
+        QCOMPARE(platform.messages.size(), std::size_t{1});
+        QVERIFY(strayTemporaries(scene.folder).isEmpty());
+        calls = fs.count();
+        for (std::size_t i = 0; i < fs.log().size(); ++i) {
+            if (fs.log()[i].starts_with("rename ")) {
+                renameAt = static_cast<long>(i) + 1;
+            }
+        }
+        QVERIFY(renameAt > 0);
+    }
+
+    for (long n = 1; n <= calls; ++n) {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const Scene scene = stage(dir.path(), toBbd, outputCase);
+        const auto before = folderState(scene.folder);
+
+        FailingFileSystem fs(n);
+        FileChannels channels;
+        ScriptedPlatform platform;
+        const Outcome outcome = run(toBbd, scene, fs, channels, platform);
+        const QByteArray where =
+            QStringLiteral("call %1 of %2 (%3)").arg(n).arg(calls).arg(failedCall(fs, n)).toUtf8();
+        QVERIFY2(fs.fired(), where);
+        kinds_[failedCall(fs, n).section(' ', 0, 0)] += 1;
+
+        if (n <= renameAt) {
+            QVERIFY2(outcome.kind == Outcome::Kind::Failed, where);
+            QVERIFY2(folderState(scene.folder) == before, where);
+            QVERIFY2(platform.messages.empty(), where);
+            ++beforeRename_;
+        } else {
+            QVERIFY2(outcome.completed(), where);
+            QVERIFY2(readAll(scene.output) == scene.expected, where);
+            auto after = folderState(scene.folder);
+            after.remove(QFileInfo(scene.output).fileName());
+            auto unchanged = before;
+            unchanged.remove(QFileInfo(scene.output).fileName());
+            QVERIFY2(after == unchanged, where);
+            QVERIFY2(platform.messages.size() == 1, where);
+            ++afterRename_;
+        }
+        QVERIFY2(strayTemporaries(scene.folder).isEmpty(), where);
+        ++injected_;
+
+        // The same channels serve the next command, which must run as if nothing happened.
+        QVERIFY(QDir(dir.path()).mkdir("next"));
+        const Scene next = stage(dir.path() + "/next", toBbd, "absent");
+        ScriptedPlatform nextPlatform;
+        QVERIFY2(run(toBbd, next, realFileSystem(), channels, nextPlatform).completed(), where);
+        QVERIFY2(readAll(next.output) == next.expected, where);
+        QVERIFY2(nextPlatform.messages.size() == 1, where);
+    }
+    qInfo("%s: %ld failure points; the rename is call %ld", QTest::currentDataTag(), calls,
+          renameAt);
+}
+
+void FaultSweep::cleanupTestCase() {
+    QStringList kinds;
+    for (auto it = kinds_.cbegin(); it != kinds_.cend(); ++it) {
+        kinds << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
+    }
+    qInfo(
+        "fault sweep: %ld failure points injected; %ld up to and including the rename left "
+        "every file as it was and showed nothing; %ld after it (folder open, sync, close) left "
+        "the complete new file and showed the message",
+        injected_, beforeRename_, afterRename_);
+    qInfo("failed calls by kind: %s", qPrintable(kinds.join(", ")));
+    for (const char* kind : {"open", "close", "read", "write", "sync", "rename", "stat"}) {
+        QVERIFY2(kinds_.value(kind) > 0, kind);
+    }
+}
+
+QTEST_GUILESS_MAIN(FaultSweep)
+#include "tst_fault_sweep.moc"
