@@ -1,0 +1,238 @@
+#include "convert_app.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <ostream>
+#include <system_error>
+
+#include "app_facts.h"
+#include "bbd_layout.h"
+#include "convert_options.h"
+
+namespace plimbrook::cli {
+
+namespace {
+
+namespace stdfs = std::filesystem;
+
+constexpr std::string_view kUsage =
+    "Usage: plimbrook-convert to-bbd [--comment TEXT] [--template FILE]\n"
+    "                                [--output-dir DIR | --output FILE] [--force] SAVE...\n"
+    "       plimbrook-convert to-srm [--output-dir DIR | --output FILE] [--force] BBD...\n"
+    "       plimbrook-convert comment [--raw] BBD...\n"
+    "\n"
+    "Converts emulator SRAM saves (.srm) to and from Super Wild Card Battery Backup Data\n"
+    "files (.bbd), and prints the comments that BBD files carry.\n"
+    "\n"
+    "Commands:\n"
+    "  to-bbd    write a BBD file for each SAVE, with \".bbd\" in place of its extension\n"
+    "  to-srm    write an SRAM save for each BBD file, with \".srm\" in place of its extension\n"
+    "  comment   print the comment of each BBD file, one line each\n"
+    "\n"
+    "Options:\n"
+    "  --comment TEXT    the comment stored in each BBD file, cut or padded to 77 characters\n"
+    "                    (default: \"Enter a Comment and stuff.\")\n"
+    "  --template FILE   the header template (default: Stuff.dat beside the program)\n"
+    "  --output-dir DIR  write the new files into DIR instead of beside their inputs\n"
+    "  --output FILE     write the new file to FILE (one input only)\n"
+    "  --force           replace output files that already exist\n"
+    "  --raw             print all 77 characters of each comment, trailing spaces included\n"
+    "  -h, --help        show this help and exit\n"
+    "  --version         show the version and exit\n"
+    "\n"
+    "Exit status: 0 if every file was done, 1 if any failed, 2 if the command line is wrong.\n";
+
+// One file that could not be done, and why; the batch goes on without it.
+struct FileFailure {
+    std::string path;
+    std::string reason;
+};
+
+std::string reasonOf(const FileError& error) {
+    if (error.step() == FileStep::NotRegular && error.errorNumber() != EISDIR) {
+        return "Not a regular file";
+    }
+    return std::strerror(error.errorNumber());
+}
+
+// Runs one step of a file's conversion; whatever goes wrong in it is blamed on `path`, the
+// name the user gave, not on a temporary file or a link target they never saw.
+template <typename Step>
+auto blame(const std::string& path, Step step) {
+    try {
+        return step();
+    } catch (const FileError& error) {
+        throw FileFailure{path, reasonOf(error)};
+    } catch (const std::exception& error) {
+        throw FileFailure{path, error.what()};
+    }
+}
+
+std::string outputPathFor(const ConvertOptions& options, const std::string& input,
+                          std::string_view extension) {
+    if (options.output) {
+        return *options.output;
+    }
+    const stdfs::path inputPath(input);
+    const stdfs::path name = stdfs::path(inputPath.filename()).replace_extension(extension);
+    const stdfs::path folder =
+        options.outputDir ? stdfs::path(*options.outputDir) : inputPath.parent_path();
+    return (folder / name).string();
+}
+
+// Anything already at the output path, even a dangling link, is kept unless asked.
+void refuseExisting(FileSystem& fs, const std::string& output, bool force) {
+    struct stat info {};
+    if (!force && fs.lstat(output, info) == 0) {
+        throw FileFailure{output,
+                          std::string(std::strerror(EEXIST)) + " (use --force to replace it)"};
+    }
+}
+
+template <typename Write>
+void replaceOutput(FileSystem& fs, const std::string& output, Write write) {
+    blame(output, [&] {
+        const auto file = ReplacementFile::open(fs, output);
+        write(*file);
+        file->commit();
+    });
+}
+
+template <typename Read>
+auto readInput(FileSystem& fs, const std::string& input, Read read) {
+    return blame(input, [&] {
+        const auto file = InputFile::open(fs, input);
+        auto result = read(*file);
+        file->close();
+        return result;
+    });
+}
+
+// A comment on one line: control characters, the zero bytes of a blank header among them,
+// become spaces, and trailing spaces go.
+std::string printable(std::string comment) {
+    for (char& c : comment) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            c = ' ';
+        }
+    }
+    comment.erase(comment.find_last_not_of(' ') + 1);
+    return comment;
+}
+
+class Batch {
+public:
+    Batch(const ConvertOptions& options, std::ostream& out, std::ostream& err, FileSystem& fs)
+        : options_(options), out_(out), err_(err), fs_(fs) {}
+
+    int run(const std::string& defaultTemplatePath) {
+        try {
+            switch (options_.command) {
+                case Command::ToBbd:
+                    toBbd(options_.templatePath.value_or(defaultTemplatePath));
+                    break;
+                case Command::ToSrm:
+                    each([&](const std::string& input) { toSrm(input); });
+                    break;
+                case Command::Comment:
+                    each([&](const std::string& input) { printComment(input); });
+                    break;
+            }
+        } catch (const FileFailure& failure) {
+            report(failure);
+        }
+        return failed_ ? kExitSomeFailed : kExitSuccess;
+    }
+
+private:
+    template <typename Convert>
+    void each(Convert convert) {
+        for (const std::string& input : options_.inputs) {
+            try {
+                convert(input);
+            } catch (const FileFailure& failure) {
+                report(failure);
+            }
+        }
+    }
+
+    void report(const FileFailure& failure) {
+        failed_ = true;
+        err_ << kProgramName << ": " << failure.path << ": " << failure.reason << '\n';
+    }
+
+    // The template is read once for the batch; without it no BBD file can be made.
+    void toBbd(const std::string& templatePath) {
+        const HeaderTemplate header = readInput(fs_, templatePath, readHeaderTemplate);
+        const std::string comment = options_.comment.value_or(std::string(kDefaultComment));
+        each([&](const std::string& input) {
+            const SramImage image = readInput(fs_, input, readSramSave);
+            const std::string output = outputPathFor(options_, input, ".bbd");
+            refuseExisting(fs_, output, options_.force);
+            replaceOutput(fs_, output, [&](ReplacementFile& file) {
+                writeBbdBody(file, header, image);
+                writeBbdComment(file, comment);
+            });
+        });
+    }
+
+    void toSrm(const std::string& input) {
+        const SramImage image = readInput(fs_, input, readBbdImage);
+        const std::string output = outputPathFor(options_, input, ".srm");
+        refuseExisting(fs_, output, options_.force);
+        replaceOutput(fs_, output, [&](ReplacementFile& file) { writeSramSave(file, image); });
+    }
+
+    void printComment(const std::string& input) {
+        const std::string comment = readInput(fs_, input, readBbdComment);
+        out_ << (options_.raw ? comment : printable(comment)) << '\n';
+    }
+
+    const ConvertOptions& options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    FileSystem& fs_;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+               const ConvertEnvironment& environment) {
+    ConvertOptions options;
+    try {
+        options = parseOptions(args);
+    } catch (const UsageError& error) {
+        err << kProgramName << ": " << error.what() << "\n"
+            << "Try '" << kProgramName << " --help' for more information.\n";
+        return kExitUsage;
+    }
+
+    switch (options.action) {
+        case ConvertOptions::Action::Help:
+            out << kUsage;
+            return kExitSuccess;
+        case ConvertOptions::Action::Version:
+            out << kProgramName << " " << versionText(kVersion) << '\n';
+            return kExitSuccess;
+        case ConvertOptions::Action::Run:
+            break;
+    }
+    return Batch(options, out, err, environment.fs).run(environment.defaultTemplatePath);
+}
+
+std::string templateBeside(std::string_view programPath) {
+    return (stdfs::path(programPath).parent_path() / kTemplateFileName).string();
+}
+
+std::string runningProgramPath(std::string_view fallback) {
+    std::error_code error;
+    const stdfs::path self = stdfs::read_symlink("/proc/self/exe", error);
+    return error ? std::string(fallback) : self.string();
+}
+
+}  // namespace plimbrook::cli

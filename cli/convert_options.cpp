@@ -1,0 +1,175 @@
+#include "convert_options.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace plimbrook::cli {
+
+namespace {
+
+enum Applies : unsigned {
+    kToBbd = 1u << 0,
+    kToSrm = 1u << 1,
+    kComment = 1u << 2,
+    kWriters = kToBbd | kToSrm,
+    kAll = kToBbd | kToSrm | kComment,
+};
+
+enum class Id { Comment, Template, OutputDir, Output, Force, Raw, Help, Version };
+
+struct OptionSpec {
+    std::string_view name;
+    Id id;
+    bool takesValue;
+    unsigned applies;
+};
+
+constexpr std::array<OptionSpec, 8> kOptions = {{
+    {"--comment", Id::Comment, true, kToBbd},
+    {"--template", Id::Template, true, kToBbd},
+    {"--output-dir", Id::OutputDir, true, kWriters},
+    {"--output", Id::Output, true, kWriters},
+    {"--force", Id::Force, false, kWriters},
+    {"--raw", Id::Raw, false, kComment},
+    {"--help", Id::Help, false, kAll},
+    {"--version", Id::Version, false, kAll},
+}};
+
+struct CommandName {
+    std::string_view name;
+    Command command;
+    unsigned bit;
+};
+
+constexpr std::array<CommandName, 3> kCommands = {{
+    {"to-bbd", Command::ToBbd, kToBbd},
+    {"to-srm", Command::ToSrm, kToSrm},
+    {"comment", Command::Comment, kComment},
+}};
+
+std::string quoted(std::string_view text) {
+    return "'" + std::string(text) + "'";
+}
+
+const OptionSpec& findOption(std::string_view name) {
+    const auto found = std::find_if(kOptions.begin(), kOptions.end(),
+                                    [&](const OptionSpec& spec) { return spec.name == name; });
+    if (found == kOptions.end()) {
+        throw UsageError("unknown option " + quoted(name));
+    }
+    return *found;
+}
+
+bool isOption(const std::string& arg) {
+    return arg.size() > 1 && arg.front() == '-';
+}
+
+}  // namespace
+
+ConvertOptions parseOptions(const std::vector<std::string>& args) {
+    ConvertOptions options;
+    if (args.empty()) {
+        throw UsageError("missing command");
+    }
+
+    std::size_t next = 0;
+    unsigned commandBit = 0;
+    const std::string& first = args[next];
+    const auto command = std::find_if(kCommands.begin(), kCommands.end(),
+                                      [&](const CommandName& c) { return c.name == first; });
+    if (command != kCommands.end()) {
+        options.command = command->command;
+        commandBit = command->bit;
+        ++next;
+    } else if (!isOption(first)) {
+        throw UsageError("unknown command " + quoted(first));
+    }
+
+    bool filesOnly = false;
+    for (; next < args.size(); ++next) {
+        const std::string& arg = args[next];
+        if (filesOnly || !isOption(arg)) {
+            options.inputs.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            filesOnly = true;
+            continue;
+        }
+
+        const std::string_view whole =
+            arg == "-h" ? std::string_view("--help") : std::string_view(arg);
+        const auto equals = whole.find('=');
+        const OptionSpec& spec = findOption(whole.substr(0, equals));
+        if (spec.id == Id::Help || spec.id == Id::Version) {
+            if (equals != std::string_view::npos) {
+                throw UsageError("option " + quoted(spec.name) + " takes no value");
+            }
+            options.action = spec.id == Id::Help ? ConvertOptions::Action::Help
+                                                 : ConvertOptions::Action::Version;
+            return options;
+        }
+        if (commandBit == 0) {
+            throw UsageError("missing command");
+        }
+        if ((spec.applies & commandBit) == 0) {
+            throw UsageError("option " + quoted(spec.name) + " does not apply to " +
+                             std::string(command->name));
+        }
+
+        std::string value;
+        if (spec.takesValue) {
+            if (equals != std::string_view::npos) {
+                value = std::string(whole.substr(equals + 1));
+            } else if (next + 1 < args.size()) {
+                // The value is taken as it stands, so a comment may start with a dash.
+                value = args[++next];
+            } else {
+                throw UsageError("option " + quoted(spec.name) + " needs a value");
+            }
+        } else if (equals != std::string_view::npos) {
+            throw UsageError("option " + quoted(spec.name) + " takes no value");
+        }
+
+        switch (spec.id) {
+            case Id::Comment:
+                options.comment = value;
+                break;
+            case Id::Template:
+                options.templatePath = value;
+                break;
+            case Id::OutputDir:
+                options.outputDir = value;
+                break;
+            case Id::Output:
+                options.output = value;
+                break;
+            case Id::Force:
+                options.force = true;
+                break;
+            case Id::Raw:
+                options.raw = true;
+                break;
+            case Id::Help:
+            case Id::Version:
+                break;
+        }
+    }
+
+    if (commandBit == 0) {
+        throw UsageError("missing command");
+    }
+    if (options.inputs.empty()) {
+        throw UsageError("no input files");
+    }
+    if (options.output && options.outputDir) {
+        throw UsageError("options '--output' and '--output-dir' cannot be used together");
+    }
+    if (options.output && options.inputs.size() != 1) {
+        throw UsageError("option '--output' takes exactly one input file");
+    }
+    return options;
+}
+
+}  // namespace plimbrook::cli

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace plimbrook::cli {
+
+enum class Command { ToBbd, ToSrm, Comment };
+
+// What one invocation asked for, before any file is touched.
+struct ConvertOptions {
+    enum class Action { Run, Help, Version };
+    Action action = Action::Run;
+    Command command = Command::ToBbd;
+    std::optional<std::string> comment;
+    std::optional<std::string> templatePath;
+    std::optional<std::string> outputDir;
+    std::optional<std::string> output;
+    bool force = false;
+    bool raw = false;
+    std::vector<std::string> inputs;
+};
+
+// A command line that cannot be run; the message says what is wrong with it.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// `args` excludes the program name. Options may come before or after the files, as
+// "--name value" or "--name=value"; "--" ends them. "--help" and "--version" win where met.
+ConvertOptions parseOptions(const std::vector<std::string>& args);
+
+}  // namespace plimbrook::cli
