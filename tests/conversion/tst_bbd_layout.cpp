@@ -1,0 +1,289 @@
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "bbd_layout.h"
+#include "code_page.h"
+#include "file_access.h"
+#include "test_files.h"
+
+using namespace plimbrook;
+using namespace plimbrook::testing;
+
+namespace {
+
+QByteArray toBytes(const auto& block) {
+    return QByteArray(reinterpret_cast<const char*>(block.data()), qsizetype(block.size()));
+}
+
+QByteArray utf8(const std::string& text) {
+    return QByteArray::fromStdString(text);
+}
+
+}  // namespace
+
+class BbdLayoutTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void writtenFileIsGolden_data();
+    void writtenFileIsGolden();
+    void fitComment_data();
+    void fitComment();
+    void encodeComment_data();
+    void encodeComment();
+    void codePageRows_data();
+    void codePageRows();
+    void everyByteRoundTrips();
+    void exactly256CodePointsAreStorable();
+    void readSramSave_data();
+    void readSramSave();
+    void readBbdImage_data();
+    void readBbdImage();
+    void readHeaderTemplate_data();
+    void readHeaderTemplate();
+    void readBbdCommentOfShortFile();
+    void installedTemplate();
+
+private:
+    // Writes `bytes` to a fresh file and opens it as an input.
+    std::unique_ptr<InputFile> input(const QByteArray& bytes) {
+        const QString path = dir_.filePath(QString::number(++files_));
+        if (!writeFile(path, bytes)) {
+            return nullptr;
+        }
+        return InputFile::open(realFileSystem(), path.toStdString());
+    }
+
+    QTemporaryDir dir_;
+    int files_ = 0;
+};
+
+void BbdLayoutTest::writtenFileIsGolden_data() {
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QByteArray>("comment");
+    QTest::addColumn<QByteArray>("stored");
+
+    QTest::newRow("ascii_comment")
+        << noise(kHeader, 1) << noise(kSram, 2) << QByteArray("Hello") << padded("Hello");
+    QTest::newRow("empty_comment_zero_image")
+        << noise(kHeader, 3) << zeros(kSram) << QByteArray() << padded({});
+    QTest::newRow("windows_1252_comment") << noise(kHeader, 4) << noise(kSram, 5)
+                                          << QByteArray("Café ½ €") << padded("Caf\xE9 \xBD \x80");
+}
+
+void BbdLayoutTest::writtenFileIsGolden() {
+    QFETCH(QByteArray, header);
+    QFETCH(QByteArray, image);
+    QFETCH(QByteArray, comment);
+    QFETCH(QByteArray, stored);
+
+    HeaderTemplate headerBlock{};
+    SramImage imageBlock{};
+    std::copy(header.begin(), header.end(), headerBlock.begin());
+    std::copy(image.begin(), image.end(), imageBlock.begin());
+
+    const QString path = dir_.filePath("golden.bbd");
+    auto file = ReplacementFile::open(realFileSystem(), path.toStdString());
+    writeBbdBody(*file, headerBlock, imageBlock);
+    writeBbdComment(*file, comment.toStdString());
+    file->commit();
+
+    QCOMPARE(readFile(path), bbdBytes(header, stored, image));
+}
+
+void BbdLayoutTest::fitComment_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("fitted");
+
+    const QByteArray e = "\xC3\xA9";  // é: two bytes, one character
+    QTest::newRow("empty") << QByteArray() << QByteArray(77, ' ');
+    QTest::newRow("short_padded") << QByteArray("abc") << QByteArray("abc").leftJustified(77, ' ');
+    QTest::newRow("exactly_77") << QByteArray(77, 'x') << QByteArray(77, 'x');
+    QTest::newRow("78_loses_last") << QByteArray(77, 'x') + 'y' << QByteArray(77, 'x');
+    QTest::newRow("trailing_spaces_kept") << QByteArray(77, ' ') << QByteArray(77, ' ');
+    QTest::newRow("one_accent_pads_76") << e << e + QByteArray(76, ' ');
+    QTest::newRow("77_accents_kept") << e.repeated(77) << e.repeated(77);
+    QTest::newRow("78_accents_cut") << e.repeated(78) << e.repeated(77);
+    QTest::newRow("astral_counts_one") << QByteArray(76, 'x') + utf8Of(U"\U0001F600") + 'y'
+                                       << QByteArray(76, 'x') + utf8Of(U"\U0001F600");
+}
+
+void BbdLayoutTest::fitComment() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, fitted);
+    QCOMPARE(utf8(plimbrook::fitComment(text.toStdString())), fitted);
+}
+
+void BbdLayoutTest::encodeComment_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("stored");
+
+    QTest::newRow("default_comment")
+        << QByteArray("Enter a Comment and stuff.")
+        << QByteArray("Enter a Comment and stuff.") + QByteArray(51, ' ');
+    QTest::newRow("latin_1_range") << utf8Of(U"\u00A0\u00E9\u00FF") << padded("\xA0\xE9\xFF");
+    QTest::newRow("windows_1252_extras")
+        << utf8Of(U"\u20AC\u201A\u0192\u2026\u0160\u017D\u2018\u2122\u0153\u0178")
+        << padded("\x80\x82\x83\x85\x8A\x8E\x91\x99\x9C\x9F");
+    QTest::newRow("undefined_bytes_as_c1")
+        << utf8Of(U"\u0081\u008D\u008F\u0090\u009D") << padded("\x81\x8D\x8F\x90\x9D");
+    QTest::newRow("unmappable_cjk") << QByteArray("日本語 ok") << padded("??? ok");
+    QTest::newRow("unmappable_neighbours")
+        << utf8Of(U"\u0080\u0100\u0154\u20AD\U0001F600") << padded("?????");
+    QTest::newRow("malformed_utf8") << QByteArray(
+                                           "a\xFF"
+                                           "b\xC3")
+                                    << padded("a?b?");
+    QTest::newRow("cut_counts_characters")
+        << QByteArray(76, 'x') + utf8Of(U"\u00E9\u20AC") << QByteArray(76, 'x') + '\xE9';
+}
+
+void BbdLayoutTest::encodeComment() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, stored);
+    QCOMPARE(toBytes(plimbrook::encodeComment(text.toStdString())), stored);
+}
+
+void BbdLayoutTest::codePageRows_data() {
+    QTest::addColumn<int>("byte");
+    QTest::addColumn<uint>("codePoint");
+
+    const QList<QPair<int, uint>> rows = {
+        {0x00, 0x0000}, {0x20, 0x0020}, {0x41, 0x0041}, {0x7F, 0x007F}, {0x80, 0x20AC},
+        {0x81, 0x0081}, {0x8A, 0x0160}, {0x8C, 0x0152}, {0x8D, 0x008D}, {0x8E, 0x017D},
+        {0x8F, 0x008F}, {0x90, 0x0090}, {0x91, 0x2018}, {0x96, 0x2013}, {0x99, 0x2122},
+        {0x9D, 0x009D}, {0x9E, 0x017E}, {0x9F, 0x0178}, {0xA0, 0x00A0}, {0xE9, 0x00E9},
+        {0xFF, 0x00FF},
+    };
+    for (const auto& [byte, codePoint] : rows) {
+        QTest::addRow("byte_%02X", byte) << byte << codePoint;
+    }
+}
+
+void BbdLayoutTest::codePageRows() {
+    QFETCH(int, byte);
+    QFETCH(uint, codePoint);
+    QCOMPARE(uint(code_page::fromWindows1252(static_cast<unsigned char>(byte))), codePoint);
+    QCOMPARE(int(code_page::toWindows1252(codePoint)), byte);
+}
+
+void BbdLayoutTest::everyByteRoundTrips() {
+    // All 256 bytes in 77-byte comments, each read as text and stored again.
+    for (int first = 0; first < 256; first += kCommentBytes) {
+        CommentBytes block;
+        for (int i = 0; i < kCommentBytes; ++i) {
+            block[i] = static_cast<std::uint8_t>(first + i < 256 ? first + i : ' ');
+        }
+        const std::string text = decodeComment(block);
+        QCOMPARE(code_page::decodeUtf8(text).size(), std::size_t(kCommentBytes));
+        QCOMPARE(toBytes(plimbrook::encodeComment(text)), toBytes(block));
+    }
+}
+
+void BbdLayoutTest::exactly256CodePointsAreStorable() {
+    // Whatever is not one of the 256 characters of the code page must become '?', and no two
+    // characters may share a byte.
+    int storable = 0;
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        const unsigned char byte = code_page::toWindows1252(c);
+        if (byte != '?' || c == U'?') {
+            ++storable;
+            QCOMPARE(uint(code_page::fromWindows1252(byte)), uint(c));
+        }
+    }
+    QCOMPARE(storable, 256);
+}
+
+void BbdLayoutTest::readSramSave_data() {
+    QTest::addColumn<QByteArray>("save");
+    QTest::addColumn<QByteArray>("image");
+
+    QTest::newRow("empty") << QByteArray() << zeros(kSram);
+    QTest::newRow("one_byte") << QByteArray("\x7F") << QByteArray("\x7F") + zeros(kSram - 1);
+    for (const int kib : {1, 2, 4}) {
+        const QByteArray save = noise(kib * 1024, kib);
+        QTest::addRow("mirrored_%dk", kib) << save << save.repeated(8 / kib);
+    }
+    for (const int size : {1023, 1025, 3 * 1024, 4095, 4097, 6 * 1024, kSram - 1}) {
+        const QByteArray save = noise(size, size);
+        QTest::addRow("zero_filled_%d", size) << save << save + zeros(kSram - size);
+    }
+    QTest::newRow("exact_8k") << noise(kSram, 8) << noise(kSram, 8);
+    QTest::newRow("32k_first_8k") << noise(kSram, 9) + noise(3 * kSram, 10) << noise(kSram, 9);
+}
+
+void BbdLayoutTest::readSramSave() {
+    QFETCH(QByteArray, save);
+    QFETCH(QByteArray, image);
+    auto file = input(save);
+    QVERIFY(file);
+    QCOMPARE(toBytes(plimbrook::readSramSave(*file)), image);
+}
+
+void BbdLayoutTest::readBbdImage_data() {
+    QTest::addColumn<QByteArray>("bbd");
+    QTest::addColumn<QByteArray>("image");
+
+    const QByteArray header = noise(kHeader, 20);
+    const QByteArray copies[4] = {noise(kSram, 21), noise(kSram, 22), noise(kSram, 23),
+                                  noise(kSram, 24)};
+    const QByteArray whole = header + copies[0] + copies[1] + copies[2] + copies[3];
+
+    QTest::newRow("empty") << QByteArray() << zeros(kSram);
+    QTest::newRow("header_only") << header << zeros(kSram);
+    QTest::newRow("cut_in_copy_1") << whole.left(600) << whole.mid(512, 88) + zeros(kSram - 88);
+    // A BBD body is never mirrored, even when its length happens to fit a small chip.
+    QTest::newRow("1k_after_header")
+        << whole.left(kHeader + 1024) << copies[0].left(1024) + zeros(kSram - 1024);
+    QTest::newRow("one_short_of_copy_2")
+        << whole.left(kHeader + kSram - 1) << copies[0].left(kSram - 1) + zeros(1);
+    QTest::newRow("copies_differ") << whole << copies[0];
+    QTest::newRow("longer_than_33280") << whole + noise(6720, 25) << copies[0];
+}
+
+void BbdLayoutTest::readBbdImage() {
+    QFETCH(QByteArray, bbd);
+    QFETCH(QByteArray, image);
+    auto file = input(bbd);
+    QVERIFY(file);
+    QCOMPARE(toBytes(plimbrook::readBbdImage(*file)), image);
+}
+
+void BbdLayoutTest::readHeaderTemplate_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("header");
+
+    const QByteArray bytes = noise(600, 30);
+    QTest::newRow("empty") << QByteArray() << zeros(kHeader);
+    QTest::newRow("short_100") << bytes.left(100) << bytes.left(100) + zeros(kHeader - 100);
+    QTest::newRow("short_511") << bytes.left(511) << bytes.left(511) + zeros(1);
+    QTest::newRow("exact_512") << bytes.left(512) << bytes.left(512);
+    QTest::newRow("longer_600") << bytes << bytes.left(512);
+}
+
+void BbdLayoutTest::readHeaderTemplate() {
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, header);
+    auto opened = input(file);
+    QVERIFY(opened);
+    QCOMPARE(toBytes(plimbrook::readHeaderTemplate(*opened)), header);
+}
+
+void BbdLayoutTest::readBbdCommentOfShortFile() {
+    // Bytes 16..39 exist; the rest of the field reads as zero bytes.
+    auto file = input(QByteArray(16, 'H') + "abcdefghijklmnopqrstuvwx");
+    QVERIFY(file);
+    QCOMPARE(utf8(readBbdComment(*file)), QByteArray("abcdefghijklmnopqrstuvwx") + zeros(53));
+}
+
+void BbdLayoutTest::installedTemplate() {
+    QByteArray expected = zeros(kHeader);
+    expected[8] = '\xAA';
+    expected[9] = '\xBB';
+    expected[10] = '\x05';
+    QCOMPARE(readFile(QStringLiteral(PLIMBROOK_TEMPLATE_PATH)), expected);
+}
+
+QTEST_GUILESS_MAIN(BbdLayoutTest)
+#include "tst_bbd_layout.moc"

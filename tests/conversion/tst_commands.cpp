@@ -1,0 +1,766 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <chrono>
+#include <csignal>
+#include <future>
+#include <memory>
+
+#include "commands.h"
+#include "failing_file_system.h"
+#include "scripted_platform.h"
+#include "test_files.h"
+
+Q_DECLARE_METATYPE(std::optional<QByteArray>)
+
+using namespace plimbrook;
+using namespace plimbrook::testing;
+
+namespace {
+
+using Command = Outcome (*)(CommandContext&);
+
+const QString kSramFilters = QStringLiteral("All Files (*.*)|*.*|SRAM Save File (*.srm)|*.srm");
+const QString kBbdFilters = QStringLiteral("All Files (*.*)|*.*|BBD File (*.bbd)|*.bbd");
+const QByteArray kStartComment = "Enter a Comment and stuff.";
+const QString kS2bMessage =
+    QStringLiteral("Battery Backup Data file created.|information|Dornquist");
+const QString kB2sMessage = QStringLiteral("SRAM file created.|information|Dornquist");
+
+const QStringList kSram2BbdPrompts = {
+    "open|Open SRAM File|" + kSramFilters + "|2",
+    "save|Save BBD File|" + kBbdFilters + "|2",
+    "text|Enter Comment|Please enter a Comment|" + kStartComment,
+};
+const QStringList kBbd2SramPrompts = {
+    "open|Open BBD File|" + kBbdFilters + "|2",
+    "save|Save SRAM File|" + kSramFilters + "|2",
+};
+const QStringList kCommentPrompts = {"open|Open BBD File|" + kBbdFilters + "|2"};
+
+Command commandNamed(const QString& name) {
+    return name == "sram2bbd" ? &SRAM2BBD : name == "bbd2sram" ? &BBD2SRAM : &OpenBBDComment;
+}
+
+QStringList promptsOf(const ScriptedPlatform& platform) {
+    QStringList lines;
+    for (const auto& p : platform.prompts) {
+        lines << QString::fromStdString(
+            p.kind + '|' + p.title + '|' + p.filtersOrPrompt + '|' +
+            (p.kind == "text" ? p.startText : std::to_string(p.filterIndex)));
+    }
+    return lines;
+}
+
+QStringList messagesOf(const ScriptedPlatform& platform) {
+    QStringList lines;
+    for (const auto& m : platform.messages) {
+        const char* icon = m.icon == MessageIcon::Information ? "information" : "critical";
+        lines << QString::fromStdString(m.text + '|' + icon + '|' + m.title);
+    }
+    return lines;
+}
+
+// What the main window holds for its commands: the platform, the channels, the template.
+struct Session {
+    explicit Session(const QString& templatePath, FileSystem& fs = realFileSystem())
+        : context{platform, channels, templatePath.toStdString(), fs} {}
+
+    void answer(std::initializer_list<std::optional<QString>> paths) {
+        for (const auto& path : paths) {
+            platform.fileAnswers.push_back(path ? std::optional(path->toStdString())
+                                                : std::nullopt);
+        }
+    }
+    void answerText(const QByteArray& text) { platform.textAnswers.push_back(text.toStdString()); }
+    QByteArray comment() const { return QByteArray::fromStdString(platform.comment); }
+    bool channelsClosed() const {
+        return !channels.input && !channels.headerTemplate && !channels.output;
+    }
+
+    ScriptedPlatform platform;
+    FileChannels channels;
+    CommandContext context;
+};
+
+// Runs a command on a worker, so that one stuck on a FIFO fails the test instead of hanging
+// it; opening each FIFO from both ends releases a stuck open or read. No value: it hung.
+std::optional<Outcome> runBounded(Command command, Session& session, const QStringList& fifos) {
+    auto result = std::async(std::launch::async, command, std::ref(session.context));
+    if (result.wait_for(std::chrono::seconds(10)) == std::future_status::ready) {
+        return result.get();
+    }
+    for (const QString& fifo : fifos) {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    result.wait();
+    return std::nullopt;
+}
+
+// Remembers how each file was opened.
+class OpenRecorder : public FailingFileSystem {
+public:
+    int open(const std::string& path, int flags, mode_t mode) override {
+        opens.emplace_back(path, flags);
+        return FailingFileSystem::open(path, flags, mode);
+    }
+    std::vector<std::pair<std::string, int>> opens;
+};
+
+}  // namespace
+
+class CommandsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void sram2bbd_data();
+    void sram2bbd();
+    void templateHeader_data();
+    void templateHeader();
+    void bbd2sram_data();
+    void bbd2sram();
+    void openBbdComment_data();
+    void openBbdComment();
+    void roundTrip_data();
+    void roundTrip();
+    void loadedCommentIsStoredAgain_data();
+    void loadedCommentIsStoredAgain();
+    void cancelled_data();
+    void cancelled();
+    void commentPromptSeesOldTarget_data();
+    void commentPromptSeesOldTarget();
+    void readOnlyInput_data();
+    void readOnlyInput();
+    void outputKeepsModeAndLinks_data();
+    void outputKeepsModeAndLinks();
+
+    void refusedPath_data();
+    void refusedPath();
+    void injectedFailure_data();
+    void injectedFailure();
+
+private:
+    QString path(const QString& name) const { return dir_->filePath(name); }
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString template_;
+    QByteArray header_;
+};
+
+void CommandsTest::initTestCase() {
+    // A write to a FIFO released by runBounded must fail, not kill the test.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void CommandsTest::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    // Every header byte differs from zero, so a byte not copied from the template shows.
+    header_ = noise(kHeader, 7).replace('\0', '\x01');
+    template_ = path("Stuff.dat");
+    QVERIFY(writeFile(template_, header_));
+}
+
+void CommandsTest::sram2bbd_data() {
+    QTest::addColumn<QByteArray>("save");
+    QTest::addColumn<int>("oldOutputSize");  // -1: no file yet
+    QTest::addColumn<bool>("outputIsSave");
+    QTest::addColumn<std::optional<QByteArray>>("answer");  // no value: prompt cancelled
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QByteArray>("stored");
+
+    const QByteArray save = noise(kSram, 1);
+    const std::optional<QByteArray> cancel;
+    const std::optional<QByteArray> accept = kStartComment;
+    QTest::newRow("start_text_accepted")
+        << save << -1 << false << accept << save << kStartComment + QByteArray(51, ' ');
+    QTest::newRow("comment_cancelled") << save << -1 << false << cancel << save << padded({});
+    QTest::newRow("comment_emptied")
+        << save << -1 << false << std::optional<QByteArray>("") << save << padded({});
+    QTest::newRow("comment_78_cut")
+        << save << -1 << false << std::optional(QByteArray(70, 'a') + "12345678") << save
+        << QByteArray(70, 'a') + "1234567";
+    QTest::newRow("comment_windows_1252")
+        << save << -1 << false << std::optional<QByteArray>("Zoë’s “save” — 100%") << save
+        << padded("Zo\xEB\x92s \x93save\x94 \x97 100%");
+    QTest::newRow("comment_unmappable")
+        << save << -1 << false << std::optional<QByteArray>("セーブ Ω") << save << padded("??? ?");
+    QTest::newRow("save_32k_first_8k") << save + noise(3 * kSram, 2) << -1 << false << accept
+                                       << save << kStartComment + QByteArray(51, ' ');
+    for (const int kib : {1, 2, 4}) {
+        const QByteArray small = noise(kib * 1024, 3);
+        QTest::addRow("save_%dk_mirrored", kib)
+            << small << -1 << false << std::optional<QByteArray>("m") << small.repeated(8 / kib)
+            << padded("m");
+    }
+    QTest::newRow("save_3k_zero_filled")
+        << save.left(3072) << -1 << false << std::optional<QByteArray>("z")
+        << save.left(3072) + zeros(kSram - 3072) << padded("z");
+    QTest::newRow("save_empty") << QByteArray() << -1 << false << std::optional<QByteArray>("e")
+                                << zeros(kSram) << padded("e");
+    QTest::newRow("old_40000_keeps_tail")
+        << save << 40000 << false << std::optional<QByteArray>("t") << save << padded("t");
+    QTest::newRow("old_shorter_replaced")
+        << save << 100 << false << std::optional<QByteArray>("s") << save << padded("s");
+    QTest::newRow("output_is_the_save")
+        << save << -1 << true << std::optional<QByteArray>("i") << save << padded("i");
+}
+
+void CommandsTest::sram2bbd() {
+    QFETCH(QByteArray, save);
+    QFETCH(int, oldOutputSize);
+    QFETCH(bool, outputIsSave);
+    QFETCH(std::optional<QByteArray>, answer);
+    QFETCH(QByteArray, image);
+    QFETCH(QByteArray, stored);
+
+    const QString savePath = path("game.srm");
+    const QString bbdPath = outputIsSave ? savePath : path("game.bbd");
+    QVERIFY(writeFile(savePath, save));
+    const QByteArray old = oldOutputSize < 0 ? QByteArray() : noise(oldOutputSize, 99);
+    if (oldOutputSize >= 0) {
+        QVERIFY(writeFile(bbdPath, old));
+    }
+
+    Session s(template_);
+    s.answer({savePath, bbdPath});
+    s.platform.textAnswers.push_back(answer ? std::optional(answer->toStdString()) : std::nullopt);
+    QVERIFY(SRAM2BBD(s.context).completed());
+
+    QCOMPARE(readFile(bbdPath), bbdBytes(header_, stored, image) + old.mid(kBbd));
+    QCOMPARE(promptsOf(s.platform), kSram2BbdPrompts);
+    QCOMPARE(messagesOf(s.platform), QStringList{kS2bMessage});
+    QCOMPARE(s.comment(), kStartComment);  // the comment box is only read
+    QVERIFY(s.channelsClosed());
+    QCOMPARE(strays(dir_->path()), QStringList());
+}
+
+void CommandsTest::templateHeader_data() {
+    QTest::addColumn<QByteArray>("file");  // null: the installed template
+    QTest::addColumn<QByteArray>("header");
+
+    QByteArray installed = zeros(kHeader);
+    installed[8] = '\xAA';
+    installed[9] = '\xBB';
+    installed[10] = '\x05';
+    const QByteArray bytes = noise(600, 5);
+    QTest::newRow("installed") << QByteArray() << installed;
+    QTest::newRow("short_100_zero_filled") << bytes.left(100) << bytes.left(100) + zeros(412);
+    QTest::newRow("longer_600_first_512") << bytes << bytes.left(kHeader);
+}
+
+void CommandsTest::templateHeader() {
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, header);
+    QString templatePath = QStringLiteral(PLIMBROOK_TEMPLATE_PATH);
+    if (!file.isNull()) {
+        templatePath = path("other.dat");
+        QVERIFY(writeFile(templatePath, file));
+    }
+    const QByteArray save = noise(kSram, 4);
+    QVERIFY(writeFile(path("a.srm"), save));
+
+    Session s(templatePath);
+    s.answer({path("a.srm"), path("a.bbd")});
+    s.answerText("Slot 1");
+    QVERIFY(SRAM2BBD(s.context).completed());
+    QCOMPARE(readFile(path("a.bbd")), bbdBytes(header, padded("Slot 1"), save));
+}
+
+void CommandsTest::bbd2sram_data() {
+    QTest::addColumn<QByteArray>("bbd");
+    QTest::addColumn<int>("oldOutputSize");  // -1: no file yet
+    QTest::addColumn<bool>("outputIsBbd");
+    QTest::addColumn<QByteArray>("image");
+
+    const QByteArray image = noise(kSram, 10);
+    const QByteArray written = bbdBytes(noise(kHeader, 11), padded("x"), image);
+    const QByteArray differing = noise(kHeader, 12) + image + noise(3 * kSram, 13);
+
+    QTest::newRow("new_output") << written << -1 << false << image;
+    QTest::newRow("copies_differ_copy_1") << differing << -1 << false << image;
+    QTest::newRow("longer_than_33280") << written + noise(6720, 14) << -1 << false << image;
+    QTest::newRow("short_600") << written.left(600) << -1 << false
+                               << image.left(88) + zeros(kSram - 88);
+    QTest::newRow("header_only") << written.left(kHeader) << -1 << false << zeros(kSram);
+    QTest::newRow("old_32k_keeps_tail") << written << 4 * kSram << false << image;
+    QTest::newRow("old_shorter_replaced") << written << 1000 << false << image;
+    QTest::newRow("output_is_the_bbd") << written << -1 << true << image;
+}
+
+void CommandsTest::bbd2sram() {
+    QFETCH(QByteArray, bbd);
+    QFETCH(int, oldOutputSize);
+    QFETCH(bool, outputIsBbd);
+    QFETCH(QByteArray, image);
+
+    const QString bbdPath = path("game.bbd");
+    const QString savePath = outputIsBbd ? bbdPath : path("game.srm");
+    QVERIFY(writeFile(bbdPath, bbd));
+    QByteArray old = outputIsBbd ? bbd : QByteArray();
+    if (oldOutputSize >= 0) {
+        old = noise(oldOutputSize, 98);
+        QVERIFY(writeFile(savePath, old));
+    }
+
+    Session s(template_);
+    s.answer({bbdPath, savePath});
+    QVERIFY(BBD2SRAM(s.context).completed());
+
+    QCOMPARE(readFile(savePath), image + old.mid(kSram));
+    QCOMPARE(promptsOf(s.platform), kBbd2SramPrompts);
+    QCOMPARE(messagesOf(s.platform), QStringList{kB2sMessage});
+    QVERIFY(s.channelsClosed());
+    QCOMPARE(strays(dir_->path()), QStringList());
+}
+
+void CommandsTest::openBbdComment_data() {
+    QTest::addColumn<QByteArray>("bbd");
+    QTest::addColumn<QByteArray>("comment");
+
+    const auto bbdWith = [](const QByteArray& field) {
+        return bbdBytes(noise(kHeader, 20), field, noise(kSram, 21));
+    };
+    QTest::newRow("trailing_spaces_kept") << bbdWith(padded("My save")) << padded("My save");
+    QTest::newRow("zero_bytes_become_spaces")
+        << bbdWith(QByteArray("AB\0\0CD", 6) + zeros(71)) << padded("AB  CD");
+    QTest::newRow("windows_1252_bytes")
+        << bbdWith("\x80\x81\x8D\x8F\x90\x9D\x9F\xA0\xE9\xFF" + QByteArray(67, 'x'))
+        << utf8Of(U"\u20AC\u0081\u008D\u008F\u0090\u009D\u0178\u00A0\u00E9\u00FF") +
+               QByteArray(67, 'x');
+    QTest::newRow("short_file") << QByteArray(16, 'H') + "abcdefghijklmnopqrstuvwx"
+                                << padded("abcdefghijklmnopqrstuvwx");
+    QTest::newRow("ten_byte_file") << noise(10, 22) << padded({});
+}
+
+void CommandsTest::openBbdComment() {
+    QFETCH(QByteArray, bbd);
+    QFETCH(QByteArray, comment);
+    QVERIFY(writeFile(path("c.bbd"), bbd));
+
+    Session s(template_);
+    s.answer({path("c.bbd")});
+    QVERIFY(OpenBBDComment(s.context).completed());
+
+    QCOMPARE(s.comment(), comment);
+    QCOMPARE(promptsOf(s.platform), kCommentPrompts);
+    QCOMPARE(messagesOf(s.platform), QStringList());
+    QCOMPARE(readFile(path("c.bbd")), bbd);
+}
+
+void CommandsTest::roundTrip_data() {
+    QTest::addColumn<QByteArray>("image");
+    QByteArray ascending(kSram, '\0');
+    for (int i = 0; i < kSram; ++i) {
+        ascending[i] = static_cast<char>(i);
+    }
+    QTest::newRow("zeros") << zeros(kSram);
+    QTest::newRow("all_ff") << QByteArray(kSram, '\xFF');
+    QTest::newRow("ascending") << ascending;
+    QTest::newRow("noise") << noise(kSram, 30);
+}
+
+void CommandsTest::roundTrip() {
+    QFETCH(QByteArray, image);
+    QVERIFY(writeFile(path("in.srm"), image));
+
+    Session s(template_);
+    s.answer({path("in.srm"), path("mid.bbd"), path("mid.bbd"), path("out.srm")});
+    s.answerText("Round trip");
+    QVERIFY(SRAM2BBD(s.context).completed());
+    QVERIFY(BBD2SRAM(s.context).completed());
+
+    QCOMPARE(int(readFile(path("mid.bbd")).size()), kBbd);
+    QCOMPARE(readFile(path("out.srm")), image);
+}
+
+void CommandsTest::loadedCommentIsStoredAgain_data() {
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QByteArray>("stored");
+
+    QByteArray low, high, controls;
+    for (int b = 0x80; b <= 0xCC; ++b) {
+        low += static_cast<char>(b);
+    }
+    for (int b = 0xCD; b <= 0xFF; ++b) {
+        high += static_cast<char>(b);
+    }
+    for (int b = 0x01; b <= 0x1F; ++b) {
+        controls += static_cast<char>(b);
+    }
+    QTest::newRow("ascii_trailing_spaces")
+        << padded("Slot 2 - before the boss") << padded("Slot 2 - before the boss");
+    QTest::newRow("bytes_80_to_cc") << low << low;
+    QTest::newRow("bytes_cd_to_ff") << padded(high) << padded(high);
+    QTest::newRow("control_bytes") << padded(controls) << padded(controls);
+    QTest::newRow("zero_bytes_become_spaces")
+        << QByteArray("ab\0cd", 5) + zeros(72) << padded("ab cd");
+}
+
+void CommandsTest::loadedCommentIsStoredAgain() {
+    QFETCH(QByteArray, field);
+    QFETCH(QByteArray, stored);
+    QVERIFY(writeFile(path("old.bbd"), bbdBytes(noise(kHeader, 40), field, noise(kSram, 41))));
+    QVERIFY(writeFile(path("game.srm"), noise(kSram, 42)));
+
+    Session s(template_);
+    s.answer({path("old.bbd"), path("game.srm"), path("new.bbd")});
+    // Confirms whatever the prompt starts with.
+    s.platform.onTextPrompt = [&s] {
+        s.platform.textAnswers.push_back(s.platform.prompts.back().startText);
+    };
+    QVERIFY(OpenBBDComment(s.context).completed());
+    QVERIFY(SRAM2BBD(s.context).completed());
+
+    QCOMPARE(readFile(path("new.bbd")).mid(kCommentAt, kCommentBytes), stored);
+}
+
+void CommandsTest::cancelled_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("cancelAt");  // which file prompt is cancelled
+
+    QTest::newRow("sram2bbd_open") << "sram2bbd" << 1;
+    QTest::newRow("sram2bbd_save") << "sram2bbd" << 2;
+    QTest::newRow("bbd2sram_open") << "bbd2sram" << 1;
+    QTest::newRow("bbd2sram_save") << "bbd2sram" << 2;
+    QTest::newRow("open_comment_open") << "comment" << 1;
+}
+
+void CommandsTest::cancelled() {
+    QFETCH(QString, command);
+    QFETCH(int, cancelAt);
+
+    const QByteArray save = noise(kSram, 50);
+    QVERIFY(writeFile(path("game.srm"), save));
+    QVERIFY(writeFile(path("game.bbd"), bbdBytes(header_, padded("old"), save)));
+    QVERIFY(writeFile(path("out.bbd"), noise(1000, 51)));
+    QVERIFY(writeFile(path("out.srm"), noise(1000, 52)));
+    const QString input = path(command == "sram2bbd" ? "game.srm" : "game.bbd");
+    const QString output = path(command == "sram2bbd" ? "out.bbd" : "out.srm");
+    const QStringList before = snapshot(dir_->path());
+
+    Session s(template_);
+    if (cancelAt == 1) {
+        s.answer({std::nullopt});
+    } else {
+        s.answer({input, std::nullopt});
+    }
+    const Outcome outcome = commandNamed(command)(s.context);
+
+    QCOMPARE(int(outcome.kind), int(Outcome::Kind::Cancelled));
+    QCOMPARE(int(promptsOf(s.platform).size()), cancelAt);
+    QCOMPARE(messagesOf(s.platform), QStringList());
+    QCOMPARE(s.comment(), kStartComment);
+    QCOMPARE(snapshot(dir_->path()), before);
+
+    // The same command, on the same channels, then runs normally.
+    s.answer({input, output});
+    s.answerText("again");
+    QVERIFY(commandNamed(command)(s.context).completed());
+    if (command == "sram2bbd") {
+        QCOMPARE(readFile(output), bbdBytes(header_, padded("again"), save));
+    } else if (command == "bbd2sram") {
+        QCOMPARE(readFile(output).left(kSram), save);
+    } else {
+        QCOMPARE(s.comment(), padded("old"));
+    }
+}
+
+void CommandsTest::commentPromptSeesOldTarget_data() {
+    QTest::addColumn<int>("oldOutputSize");  // -1: no file yet
+    QTest::newRow("existing_output") << 40000;
+    QTest::newRow("new_output") << -1;
+}
+
+void CommandsTest::commentPromptSeesOldTarget() {
+    QFETCH(int, oldOutputSize);
+    const QByteArray save = noise(kSram, 60);
+    const QByteArray old = oldOutputSize < 0 ? QByteArray() : noise(oldOutputSize, 61);
+    const QString target = path("slot.bbd");
+    QVERIFY(writeFile(path("game.srm"), save));
+    if (oldOutputSize >= 0) {
+        QVERIFY(writeFile(target, old));
+    }
+
+    Session s(template_);
+    s.answer({path("game.srm"), target});
+    bool existed = false;
+    QByteArray seen;
+    QStringList temporaries;
+    s.platform.onTextPrompt = [&] {
+        existed = QFile::exists(target);
+        seen = readFile(target);
+        temporaries = strays(dir_->path());
+        s.answerText("after");
+    };
+    QVERIFY(SRAM2BBD(s.context).completed());
+
+    QCOMPARE(existed, oldOutputSize >= 0);
+    QCOMPARE(seen, old);
+    QCOMPARE(int(temporaries.size()), 1);
+    QCOMPARE(readFile(target), bbdBytes(header_, padded("after"), save) + old.mid(kBbd));
+    QCOMPARE(strays(dir_->path()), QStringList());
+}
+
+void CommandsTest::readOnlyInput_data() {
+    QTest::addColumn<QString>("command");
+    QTest::newRow("sram2bbd") << "sram2bbd";
+    QTest::newRow("bbd2sram") << "bbd2sram";
+    QTest::newRow("open_comment") << "comment";
+}
+
+void CommandsTest::readOnlyInput() {
+    QFETCH(QString, command);
+    const QString input = path(command == "sram2bbd" ? "game.srm" : "game.bbd");
+    const QByteArray bytes = bbdBytes(header_, padded("ro"), noise(kSram, 70));
+    QVERIFY(writeFile(input, bytes));
+    for (const QString& file : {input, template_}) {
+        QVERIFY(::chmod(QFile::encodeName(file).constData(), 0444) == 0);
+    }
+
+    OpenRecorder recorder;
+    Session s(template_, recorder);
+    s.answer({input, path("out")});
+    s.answerText("x");
+    QVERIFY(commandNamed(command)(s.context).completed());
+
+    // Running as root, a write-mode open would succeed anyway: the flags themselves must say
+    // read-only and never create.
+    int inputOpens = 0;
+    for (const auto& [file, flags] : recorder.opens) {
+        if (file == input.toStdString() || file == template_.toStdString()) {
+            ++inputOpens;
+            QCOMPARE(flags & O_ACCMODE, O_RDONLY);
+            QCOMPARE(flags & (O_CREAT | O_TRUNC), 0);
+        }
+    }
+    QCOMPARE(inputOpens, command == "sram2bbd" ? 2 : 1);
+    QCOMPARE(readFile(input), bytes);
+    QCOMPARE(modeOf(input) & 07777, 0444u);
+}
+
+void CommandsTest::outputKeepsModeAndLinks_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("link");  // how the chosen path reaches the file
+
+    QTest::newRow("plain_0640") << 0640 << "none";
+    QTest::newRow("plain_0604") << 0604 << "none";
+    QTest::newRow("relative_link_0600") << 0600 << "relative";
+    QTest::newRow("absolute_link_0664") << 0664 << "absolute";
+}
+
+void CommandsTest::outputKeepsModeAndLinks() {
+    QFETCH(int, mode);
+    QFETCH(QString, link);
+
+    const QByteArray image = noise(kSram, 80);
+    const QByteArray old = noise(4 * kSram, 81);
+    QVERIFY(writeFile(path("game.bbd"), bbdBytes(header_, padded("l"), image)));
+    QVERIFY(QDir(dir_->path()).mkdir("real"));
+    const QString target = path("real/slot.srm");
+    QVERIFY(writeFile(target, old));
+    QVERIFY(::chmod(QFile::encodeName(target).constData(), mode_t(mode)) == 0);
+
+    QString chosen = target;
+    QByteArray linkText;
+    if (link != "none") {
+        chosen = path("slot.srm");
+        linkText = link == "relative" ? QByteArray("real/slot.srm") : QFile::encodeName(target);
+        QVERIFY(::symlink(linkText.constData(), QFile::encodeName(chosen).constData()) == 0);
+    }
+
+    Session s(template_);
+    s.answer({path("game.bbd"), chosen});
+    QVERIFY(BBD2SRAM(s.context).completed());
+
+    QCOMPARE(readFile(target), image + old.mid(kSram));
+    QCOMPARE(modeOf(target) & 07777, unsigned(mode));
+    if (link != "none") {
+        QVERIFY(S_ISLNK(modeOf(chosen)));
+        char buffer[512] = {};
+        QVERIFY(::readlink(QFile::encodeName(chosen).constData(), buffer, sizeof buffer - 1) > 0);
+        QCOMPARE(QByteArray(buffer), linkText);
+    }
+    QCOMPARE(strays(dir_->path()) + strays(path("real")), QStringList());
+}
+
+void CommandsTest::refusedPath_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");  // "": never asked for
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("promptCount");
+
+    const int open = int(FileStep::Open);
+    const int notRegular = int(FileStep::NotRegular);
+    QTest::newRow("sram2bbd_input_missing") << "sram2bbd"
+                                            << "missing"
+                                            << "" << open << 1;
+    QTest::newRow("bbd2sram_input_missing") << "bbd2sram"
+                                            << "missing"
+                                            << "" << open << 1;
+    QTest::newRow("comment_input_missing") << "comment"
+                                           << "missing"
+                                           << "" << open << 1;
+    QTest::newRow("sram2bbd_input_directory") << "sram2bbd"
+                                              << "directory"
+                                              << "" << notRegular << 1;
+    QTest::newRow("bbd2sram_input_fifo") << "bbd2sram"
+                                         << "fifo"
+                                         << "" << notRegular << 1;
+    QTest::newRow("comment_input_fifo") << "comment"
+                                        << "fifo"
+                                        << "" << notRegular << 1;
+    QTest::newRow("sram2bbd_input_dev_zero") << "sram2bbd"
+                                             << "/dev/zero"
+                                             << "" << notRegular << 1;
+    QTest::newRow("bbd2sram_input_dev_null") << "bbd2sram"
+                                             << "/dev/null"
+                                             << "" << notRegular << 1;
+    QTest::newRow("sram2bbd_template_missing") << "sram2bbd"
+                                               << "regular"
+                                               << "" << open << 1;
+    QTest::newRow("sram2bbd_output_directory") << "sram2bbd"
+                                               << "regular"
+                                               << "directory" << notRegular << 2;
+    QTest::newRow("sram2bbd_output_fifo") << "sram2bbd"
+                                          << "regular"
+                                          << "fifo" << notRegular << 2;
+    QTest::newRow("bbd2sram_output_dev_null") << "bbd2sram"
+                                              << "regular"
+                                              << "/dev/null" << notRegular << 2;
+    QTest::newRow("bbd2sram_output_fifo") << "bbd2sram"
+                                          << "regular"
+                                          << "fifo" << notRegular << 2;
+    QTest::newRow("sram2bbd_output_missing_folder") << "sram2bbd"
+                                                    << "regular"
+                                                    << "missing_folder" << open << 2;
+}
+
+void CommandsTest::refusedPath() {
+    QFETCH(QString, command);
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    QFETCH(int, step);
+    QFETCH(int, promptCount);
+
+    QStringList fifos;
+    const auto make = [&](const QString& kind, const QString& name) -> QString {
+        const QString at = path(name);
+        if (kind.startsWith("/dev/")) {
+            return kind;
+        } else if (kind == "regular") {
+            writeFile(at, bbdBytes(header_, padded("r"), noise(kSram, 90)));
+        } else if (kind == "directory") {
+            QDir(dir_->path()).mkdir(name);
+        } else if (kind == "fifo") {
+            ::mkfifo(QFile::encodeName(at).constData(), 0644);
+            fifos << at;
+        } else if (kind == "missing_folder") {
+            return path("nowhere/" + name);
+        }
+        return at;
+    };
+    const QString inputPath = make(input, "in");
+    const QString outputPath = output.isEmpty() ? QString() : make(output, "out");
+    if (QTest::currentDataTag() == QByteArray("sram2bbd_template_missing")) {
+        QVERIFY(QFile::remove(template_));
+    }
+    const QStringList before = snapshot(dir_->path());
+
+    Session s(template_);
+    if (output.isEmpty()) {
+        s.answer({inputPath});
+    } else {
+        s.answer({inputPath, outputPath});
+    }
+    const auto outcome = runBounded(commandNamed(command), s, fifos);
+
+    QVERIFY2(outcome, "the command hung");
+    QCOMPARE(int(outcome->kind), int(Outcome::Kind::Failed));
+    QVERIFY(outcome->error);
+    QCOMPARE(int(outcome->error->step()), step);
+    QCOMPARE(int(promptsOf(s.platform).size()), promptCount);
+    QCOMPARE(messagesOf(s.platform), QStringList());
+    QCOMPARE(s.comment(), kStartComment);
+    QCOMPARE(snapshot(dir_->path()), before);
+}
+
+void CommandsTest::injectedFailure_data() {
+    QTest::addColumn<QString>("operation");  // the first such entry of the log fails...
+    QTest::addColumn<bool>("last");          // ...or the last
+    QTest::addColumn<int>("step");
+
+    QTest::newRow("first_write") << "write" << false << int(FileStep::Write);
+    QTest::newRow("comment_write") << "write" << true << int(FileStep::Write);
+    QTest::newRow("sync") << "sync" << false << int(FileStep::Sync);
+    QTest::newRow("rename") << "rename " << false << int(FileStep::Rename);
+}
+
+void CommandsTest::injectedFailure() {
+    QFETCH(QString, operation);
+    QFETCH(bool, last);
+    QFETCH(int, step);
+
+    const QByteArray save = noise(kSram, 100);
+    const QByteArray old = noise(40000, 101);
+    const QString target = path("slot.bbd");
+    QVERIFY(writeFile(path("game.srm"), save));
+    const auto putOldBack = [&] {
+        return writeFile(target, old) && ::chmod(QFile::encodeName(target).constData(), 0640) == 0;
+    };
+    QVERIFY(putOldBack());
+
+    // Learn the operations of a clean run, then pick the one to fail.
+    FailingFileSystem counter;
+    {
+        Session clean(template_, counter);
+        clean.answer({path("game.srm"), target});
+        clean.answerText("clean");
+        QVERIFY(SRAM2BBD(clean.context).completed());
+    }
+    long failAt = 0;
+    for (long i = 0; i < long(counter.log().size()); ++i) {
+        if (QString::fromStdString(counter.log()[i]).startsWith(operation) && (last || !failAt)) {
+            failAt = i + 1;
+        }
+    }
+    QVERIFY(failAt > 0);
+    QVERIFY(putOldBack());
+    const QStringList before = snapshot(dir_->path());
+
+    FailingFileSystem failing(failAt);
+    Session s(template_, failing);
+    s.answer({path("game.srm"), target});
+    s.answerText("lost");
+    const Outcome outcome = SRAM2BBD(s.context);
+
+    QVERIFY(failing.fired());
+    QCOMPARE(int(outcome.kind), int(Outcome::Kind::Failed));
+    QVERIFY(outcome.error);
+    QCOMPARE(int(outcome.error->step()), step);
+    QCOMPARE(messagesOf(s.platform), QStringList());
+    QCOMPARE(snapshot(dir_->path()), before);  // old bytes and mode, no temporary file
+
+    // The next command, on the same channels and a healthy disk, runs normally.
+    CommandContext next{s.platform, s.channels, template_.toStdString(), realFileSystem()};
+    s.platform.textAnswers.clear();  // a failure before the prompt leaves its answer unused
+    s.answer({path("game.srm"), target});
+    s.answerText("again");
+    QVERIFY(SRAM2BBD(next).completed());
+    QCOMPARE(readFile(target), bbdBytes(header_, padded("again"), save) + old.mid(kBbd));
+    QCOMPARE(messagesOf(s.platform), QStringList{kS2bMessage});
+}
+
+QTEST_GUILESS_MAIN(CommandsTest)
+#include "tst_commands.moc"
