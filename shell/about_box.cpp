@@ -1,0 +1,134 @@
+#include "about_box.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+#include "clickable_label.h"
+#include "help_texts.h"
+#include "twips.h"
+#include "ui_fonts.h"
+#include "window_icon.h"
+
+namespace plimbrook {
+
+namespace {
+
+QString qt(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+template <typename Label = QLabel>
+Label* addLabel(QWidget* parent, const char* name, const QRect& geometry,
+                const QString& text = {}) {
+    auto* label = new Label(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+void setTextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+// One stroke of the engraved rule: a dark line with a light one just below it.
+QWidget* addRule(QWidget* parent, int index, const QRect& geometry, const QColor& colour) {
+    auto* line = new QWidget(parent);
+    line->setObjectName(QStringLiteral("Line1"));
+    line->setProperty("index", index);
+    line->setGeometry(geometry);
+    line->setAutoFillBackground(true);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Window, colour);
+    line->setPalette(palette);
+    return line;
+}
+
+}  // namespace
+
+About::About(Platform& platform, const Version& version, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      platform_(platform),
+      version_(version) {
+    setObjectName(QStringLiteral("About"));
+    setWindowTitle(QStringLiteral("About"));
+    setWindowIcon(windowIcon16());
+    setFixedSize(twips(5730), twips(3225));
+    setFont(ui_fonts::controlFont());
+
+    auto* image1 = addLabel(this, "Image1", twipRect(60, 330, 960, 960));
+    image1->setPixmap(QPixmap(QStringLiteral(":/icons/plimbrook-32.png")));
+    image1->setScaledContents(true);
+
+    auto* lblTitle = addLabel(this, "lblTitle", twipRect(1230, 90, 3885, 240),
+                              QStringLiteral("Super Wild Card Plimbrook"));
+    setTextColour(lblTitle, Qt::black);
+    lblVersion_ = addLabel(this, "lblVersion", twipRect(1230, 360, 3885, 240));
+    lblDescription_ = addLabel(this, "lblDescription", twipRect(1230, 900, 3885, 1230));
+    lblDescription_->setWordWrap(true);
+    setTextColour(lblDescription_, Qt::black);
+
+    auto* urlImage = addLabel<ClickableLabel>(this, "URLIMG", twipRect(5190, 1950, 480, 480));
+    urlImage->setPixmap(QPixmap(QStringLiteral(":/icons/home-page-32.png")));
+    urlImage->setScaledContents(true);
+    urlImage->setToolTip(QStringLiteral("Open homepage."));
+    urlImage->setCursor(Qt::PointingHandCursor);
+    connect(urlImage, &ClickableLabel::clicked, this, &About::URLIMG_Click);
+
+    auto* urlLabel = addLabel<ClickableLabel>(this, "URLLBL", twipRect(3360, 2430, 2295, 195),
+                                              qt(help::kHomePage));
+    urlLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    setTextColour(urlLabel, QColor(0, 0, 255));
+    QFont underlined = urlLabel->font();
+    underlined.setUnderline(true);
+    urlLabel->setFont(underlined);
+    urlLabel->setToolTip(QStringLiteral("Visit the Wexmoor-Soft Homepage."));
+    urlLabel->setCursor(Qt::PointingHandCursor);
+    connect(urlLabel, &ClickableLabel::clicked, this, &About::URLLBL_Click);
+
+    // Line1(1) from (90, 2685) and Line1(0) from (105, 2700), both to x = 5654.
+    addRule(this, 1, QRect(twips(90), twips(2685), twips(5654) - twips(90), 1),
+            QColor(128, 128, 128));
+    addRule(this, 0, QRect(twips(105), twips(2700), twips(5654) - twips(105), 2), Qt::white);
+
+    lblDisclaimer_ = addLabel(this, "lblDisclaimer", twipRect(90, 2820, 3870, 300));
+    setTextColour(lblDisclaimer_, Qt::black);
+
+    auto* cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setGeometry(twipRect(4380, 2790, 1245, 345));
+    cmdOK->setDefault(true);
+    connect(cmdOK, &QPushButton::clicked, this, &About::cmdOK_Click);
+
+    // Only the button takes the focus; the labels' tab positions order nothing focusable.
+    cmdOK->setFocus();
+
+    Form_Load();
+}
+
+void About::Form_Load() {
+    lblDescription_->setText(qt(help::kAboutDescription));
+    lblVersion_->setText(QStringLiteral("Version: ") +
+                         QString::fromStdString(versionText(version_)));
+    lblDisclaimer_->setText(qt(help::kAboutDisclaimer));
+}
+
+void About::cmdOK_Click() {
+    accept();
+}
+
+void About::URLIMG_Click() {
+    platform_.OpenAddress(static_cast<const QWidget*>(this), std::string(help::kHomePage));
+}
+
+void About::URLLBL_Click() {
+    URLIMG_Click();
+}
+
+}  // namespace plimbrook

@@ -1,0 +1,32 @@
+#include <cstdio>
+#include <cstdlib>
+
+#include <QApplication>
+
+#include "main_window.h"
+#include "startup.h"
+#include "ui_fonts.h"
+
+int main(int argc, char* argv[]) {
+    // Qt would abort in its platform plugin with a long story; one line says it better.
+    if (!plimbrook::hasDisplay()) {
+        std::fputs(
+            "plimbrook: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are "
+            "not set)\n",
+            stderr);
+        return EXIT_FAILURE;
+    }
+
+    QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral(PLIMBROOK_ID));
+    plimbrook::ui_fonts::loadBundledFonts();
+
+    // applicationDirPath() resolves the link in bin/, so the template is found beside the
+    // program itself.
+    plimbrook::Form1 form(QCoreApplication::applicationDirPath());
+    if (!form.Form_Load()) {
+        return EXIT_FAILURE;
+    }
+    form.show();
+    return app.exec();
+}

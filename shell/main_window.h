@@ -1,0 +1,82 @@
+#pragma once
+
+#include <memory>
+
+#include <QMainWindow>
+#include <QString>
+
+#include "app_facts.h"
+#include "commands.h"
+#include "file_channels.h"
+#include "platform.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+
+namespace plimbrook {
+
+class CommentBox;
+class QtPlatform;
+class WindowPlatform;
+
+// Form1, the program's one working window: it lays out its controls at their fixed places and
+// hands every button, menu item and shortcut to its command. The commands themselves live in
+// conversion/; the window owns what they share: the comment box, the file dialog (through the
+// desktop platform) and the file channels.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // `desktop` answers the dialogs and messages; without one the window makes its own on Qt.
+    // The header template is looked for in `applicationDir`.
+    explicit Form1(const QString& applicationDir, const Version& version = kVersion,
+                   Platform* desktop = nullptr);
+    ~Form1() override;
+
+    // The load step: the default comment, the template check, the caption. False means the
+    // template is missing, the user has been told, and the program must end without showing
+    // the window.
+    bool Form_Load();
+
+    void SRAM2BBD();
+    void BBD2SRAM();
+    void OpenBBDComment();
+
+public slots:
+    void S2BCMD_Click();
+    void mnuS2B_Click();
+    void B2SCMD_Click();
+    void mnuB2S_Click();
+    void BBDCommentCMD_Click();
+    void QuitCMD_Click();
+    void mnuQuit_Click();
+    void mnuTips_Click();
+    void mnuURL_Click();
+    void mnuAbout_Click();
+
+private:
+    void createControls();
+    void createMenus();
+    QAction* addMenuItem(QMenu* menu, const char* name, const QString& caption,
+                         const QKeySequence& shortcut, void (Form1::*handler)());
+    void setTabOrder();
+    void centreOnScreen();
+    CommandContext commandContext();
+
+    QString applicationDir_;
+    Version version_;
+    std::unique_ptr<QtPlatform> ownDesktop_;
+    Platform* desktop_ = nullptr;
+    std::unique_ptr<WindowPlatform> commandPlatform_;
+    FileChannels channels_;
+
+    QPushButton* BBDCommentCMD_ = nullptr;
+    QPushButton* S2BCMD_ = nullptr;
+    QPushButton* B2SCMD_ = nullptr;
+    QPushButton* QuitCMD_ = nullptr;
+    CommentBox* CommentTXT_ = nullptr;
+};
+
+}  // namespace plimbrook

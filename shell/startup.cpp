@@ -1,0 +1,35 @@
+#include "startup.h"
+
+#include <QFileInfo>
+
+#include "app_facts.h"
+
+namespace plimbrook {
+
+bool Module1::CheckDataFile(const QString& path, Platform& platform) {
+    const QFileInfo file(path);
+    if (file.isFile() && !file.isHidden()) {
+        return true;
+    }
+    platform.ShowMessage(
+        "You are missing a vital data file, you will need to reinstall the program to fix this "
+        "error.  This application will now close.",
+        MessageIcon::Critical, std::string(kAppTitle));
+    return false;
+}
+
+QString templatePath(const QString& applicationDir) {
+    return applicationDir + QLatin1Char('/') +
+           QString::fromUtf8(kTemplateFileName.data(), qsizetype(kTemplateFileName.size()));
+}
+
+bool hasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!qEnvironmentVariableIsEmpty(name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace plimbrook

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include "platform.h"
+
+namespace plimbrook {
+
+// Module1::CheckDataFile: looks for the header template among ordinary files only: a directory
+// of that name, a hidden file or no file at all counts as missing, an empty file does not. When
+// it is missing the user is told through `platform`, and false means the program must end now.
+namespace Module1 {
+bool CheckDataFile(const QString& path, Platform& platform);
+}
+
+// Where the template lies: beside the program.
+QString templatePath(const QString& applicationDir);
+
+// Whether Qt has any display to open: without one it would abort in its platform plugin.
+bool hasDisplay();
+
+}  // namespace plimbrook

@@ -1,0 +1,66 @@
+#include "ui_fonts.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QStringList>
+
+namespace plimbrook::ui_fonts {
+
+namespace {
+
+// The windows are laid out in 96-DPI pixels, so the point sizes are taken at 96 DPI as well;
+// a display that reports another DPI then scales text and layout alike.
+constexpr double kPixelsPerPoint = 96.0 / 72.0;
+
+QFont firstAvailable(const QStringList& families, double points) {
+    const QStringList known = QFontDatabase::families();
+    QFont font;
+    for (const QString& family : families) {
+        if (known.contains(family, Qt::CaseInsensitive)) {
+            font.setFamily(family);
+            break;
+        }
+    }
+    font.setPixelSize(qRound(points * kPixelsPerPoint));
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+}  // namespace
+
+void loadBundledFonts() {
+    static bool loaded = false;
+    if (loaded) {
+        return;
+    }
+    loaded = true;
+    if (QFontDatabase::families().contains(QStringLiteral("Tahoma"))) {
+        return;
+    }
+    for (const char* path :
+         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+        if (QFile::exists(QString::fromLatin1(path))) {
+            QFontDatabase::addApplicationFont(QString::fromLatin1(path));
+        }
+    }
+}
+
+QFont controlFont() {
+    // DejaVu Sans Condensed is the narrowest sans that every Debian desktop has; plain DejaVu
+    // Sans is about 10 % wider than Tahoma and clips "Open BBD Comment ->".
+    return firstAvailable({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed")},
+                          8.25);
+}
+
+QFont creditFont() {
+    // DejaVu Sans descends from Verdana's cousin Bitstream Vera and keeps its wide, open shapes.
+    return firstAvailable({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")}, 9.75);
+}
+
+QFont frameFont() {
+    return firstAvailable({QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma"),
+                           QStringLiteral("DejaVu Sans Condensed")},
+                          8.25);
+}
+
+}  // namespace plimbrook::ui_fonts

@@ -1,0 +1,46 @@
+#include "window_platform.h"
+
+#include <QPlainTextEdit>
+
+namespace plimbrook {
+
+WindowPlatform::WindowPlatform(Platform& desktop, QPlainTextEdit* commentBox)
+    : desktop_(desktop), commentBox_(commentBox) {}
+
+std::optional<std::string> WindowPlatform::PromptOpenFile(const std::string& title,
+                                                          const std::string& filters,
+                                                          int filterIndex) {
+    return desktop_.PromptOpenFile(title, filters, filterIndex);
+}
+
+std::optional<std::string> WindowPlatform::PromptSaveFile(const std::string& title,
+                                                          const std::string& filters,
+                                                          int filterIndex) {
+    return desktop_.PromptSaveFile(title, filters, filterIndex);
+}
+
+std::string WindowPlatform::PromptText(const std::string& prompt, const std::string& title,
+                                       const std::string& startText) {
+    return desktop_.PromptText(prompt, title, startText);
+}
+
+void WindowPlatform::ShowMessage(const std::string& text, MessageIcon icon,
+                                 const std::string& title) {
+    desktop_.ShowMessage(text, icon, title);
+}
+
+void WindowPlatform::OpenAddress(WindowHandle owner, const std::string& address) {
+    desktop_.OpenAddress(owner, address);
+}
+
+std::string WindowPlatform::commentText() const {
+    return commentBox_ ? commentBox_->toPlainText().toStdString() : std::string();
+}
+
+void WindowPlatform::setCommentText(const std::string& text) {
+    if (commentBox_) {
+        commentBox_->setPlainText(QString::fromStdString(text));
+    }
+}
+
+}  // namespace plimbrook

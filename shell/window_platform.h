@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QPointer>
+
+#include "platform.h"
+
+class QPlainTextEdit;
+
+namespace plimbrook {
+
+// What the main window's commands see: the desktop's dialogs, messages and address hand-off,
+// and the window's own comment box. Tests put a scripted desktop behind the real box.
+class WindowPlatform final : public Platform {
+public:
+    WindowPlatform(Platform& desktop, QPlainTextEdit* commentBox);
+
+    std::optional<std::string> PromptOpenFile(const std::string& title, const std::string& filters,
+                                              int filterIndex) override;
+    std::optional<std::string> PromptSaveFile(const std::string& title, const std::string& filters,
+                                              int filterIndex) override;
+    std::string PromptText(const std::string& prompt, const std::string& title,
+                           const std::string& startText) override;
+    void ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) override;
+    void OpenAddress(WindowHandle owner, const std::string& address) override;
+    std::string commentText() const override;
+    void setCommentText(const std::string& text) override;
+
+private:
+    Platform& desktop_;
+    QPointer<QPlainTextEdit> commentBox_;
+};
+
+}  // namespace plimbrook

@@ -1,0 +1,225 @@
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app_facts.h"
+#include "main_window.h"
+#include "scripted_platform.h"
+#include "shell_test_support.h"
+#include "startup.h"
+#include "ui_fonts.h"
+
+using plimbrook::Form1;
+using plimbrook::MessageIcon;
+using plimbrook::Version;
+using plimbrook::testing::ScriptedPlatform;
+
+namespace {
+
+const char* const kMissingText =
+    "You are missing a vital data file, you will need to reinstall the program to fix this "
+    "error.  This application will now close.";
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+}  // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { plimbrook::ui_fonts::loadBundledFonts(); }
+
+    void checkDataFile_data();
+    void checkDataFile();
+    void templateIsBesideTheProgram();
+    void formLoadStopsWithoutTemplate_data();
+    void formLoadStopsWithoutTemplate();
+    void formLoadGoesOnWithEmptyTemplate();
+    void caption_data();
+    void caption();
+    void display_data();
+    void display();
+};
+
+// Each row lays out one thing at the path under test, relative to a scratch folder.
+void StartupTest::checkDataFile_data() {
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("found");
+
+    QTest::newRow("missing") << "none"
+                             << "Stuff.dat" << false;
+    QTest::newRow("directory") << "directory"
+                               << "Stuff.dat" << false;
+    QTest::newRow("hidden_file") << "file"
+                                 << ".Stuff.dat" << false;
+    QTest::newRow("dangling_link") << "dangling"
+                                   << "Stuff.dat" << false;
+    QTest::newRow("link_to_directory") << "dirlink"
+                                       << "Stuff.dat" << false;
+    QTest::newRow("empty_file") << "empty"
+                                << "Stuff.dat" << true;
+    QTest::newRow("template_file") << "file"
+                                   << "Stuff.dat" << true;
+    QTest::newRow("inside_hidden_folder") << "file"
+                                          << ".local/Stuff.dat" << true;
+    QTest::newRow("link_to_file") << "filelink"
+                                  << "Stuff.dat" << true;
+}
+
+void StartupTest::checkDataFile() {
+    QFETCH(QString, setup);
+    QFETCH(QString, name);
+    QFETCH(bool, found);
+
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    const QString path = scratch.filePath(name);
+    QDir().mkpath(QFileInfo(path).path());
+    if (setup == QLatin1String("directory")) {
+        QVERIFY(QDir().mkdir(path));
+    } else if (setup == QLatin1String("file")) {
+        writeFile(path, QByteArray(512, 'T'));
+    } else if (setup == QLatin1String("empty")) {
+        writeFile(path, QByteArray());
+    } else if (setup == QLatin1String("dangling")) {
+        QVERIFY(QFile::link(scratch.filePath(QStringLiteral("gone")), path));
+    } else if (setup == QLatin1String("dirlink")) {
+        QVERIFY(QDir().mkdir(scratch.filePath(QStringLiteral("folder"))));
+        QVERIFY(QFile::link(scratch.filePath(QStringLiteral("folder")), path));
+    } else if (setup == QLatin1String("filelink")) {
+        writeFile(scratch.filePath(QStringLiteral("real.dat")), QByteArray(512, 'T'));
+        QVERIFY(QFile::link(scratch.filePath(QStringLiteral("real.dat")), path));
+    }
+
+    ScriptedPlatform desktop;
+    QCOMPARE(plimbrook::Module1::CheckDataFile(path, desktop), found);
+    if (found) {
+        QVERIFY(desktop.messages.empty());
+        return;
+    }
+    QCOMPARE(desktop.messages.size(), std::size_t(1));
+    QCOMPARE(desktop.messages[0].text, std::string(kMissingText));
+    QVERIFY(desktop.messages[0].icon == MessageIcon::Critical);
+    QCOMPARE(desktop.messages[0].title, std::string("Dornquist"));
+    QVERIFY(desktop.prompts.empty());
+}
+
+void StartupTest::templateIsBesideTheProgram() {
+    QCOMPARE(plimbrook::templatePath(QStringLiteral("/opt/plimbrook")),
+             QStringLiteral("/opt/plimbrook/Stuff.dat"));
+}
+
+void StartupTest::formLoadStopsWithoutTemplate_data() {
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("missing") << "none";
+    QTest::newRow("directory") << "directory";
+}
+
+void StartupTest::formLoadStopsWithoutTemplate() {
+    QFETCH(QString, setup);
+    QTemporaryDir appDir;
+    if (setup == QLatin1String("directory")) {
+        QVERIFY(QDir(appDir.path()).mkdir(QStringLiteral("Stuff.dat")));
+    }
+    ScriptedPlatform desktop;
+    Form1 form(appDir.path(), plimbrook::kVersion, &desktop);
+
+    QVERIFY(!form.Form_Load());
+    QCOMPARE(desktop.messages.size(), std::size_t(1));
+    QCOMPARE(desktop.messages[0].text, std::string(kMissingText));
+    QCOMPARE(desktop.messages[0].title, std::string("Dornquist"));
+    // The caption step never ran and the window was never shown.
+    QCOMPARE(form.windowTitle(), QString());
+    QVERIFY(!form.isVisible());
+}
+
+void StartupTest::formLoadGoesOnWithEmptyTemplate() {
+    QTemporaryDir appDir;
+    writeFile(appDir.filePath(QStringLiteral("Stuff.dat")), QByteArray());
+    ScriptedPlatform desktop;
+    Form1 form(appDir.path(), Version{1, 0, 0}, &desktop);
+
+    QVERIFY(form.Form_Load());
+    QVERIFY(desktop.messages.empty());
+    QCOMPARE(form.windowTitle(), QStringLiteral("Plimbrook (v1.0)"));
+    auto* comment = form.findChild<QPlainTextEdit*>(QStringLiteral("CommentTXT"));
+    QVERIFY(comment);
+    QCOMPARE(comment->toPlainText(), QStringLiteral("Enter a Comment and stuff."));
+}
+
+void StartupTest::caption_data() {
+    QTest::addColumn<int>("major");
+    QTest::addColumn<int>("minor");
+    QTest::addColumn<int>("revision");
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("1.0.0") << 1 << 0 << 0 << "Plimbrook (v1.0)";
+    QTest::newRow("2.5.7") << 2 << 5 << 7 << "Plimbrook (v2.7)";
+    QTest::newRow("10.3.12") << 10 << 3 << 12 << "Plimbrook (v10.12)";
+    QTest::newRow("project") << plimbrook::kVersion.major << plimbrook::kVersion.minor
+                             << plimbrook::kVersion.revision
+                             << QStringLiteral("Plimbrook (v%1)")
+                                    .arg(QString::fromStdString(
+                                        plimbrook::versionText(plimbrook::kVersion)));
+}
+
+void StartupTest::caption() {
+    QFETCH(int, major);
+    QFETCH(int, minor);
+    QFETCH(int, revision);
+    QFETCH(QString, caption);
+
+    plimbrook::testing::AppDir appDir;
+    ScriptedPlatform desktop;
+    Form1 form(appDir.path(), Version{major, minor, revision}, &desktop);
+    QVERIFY(form.Form_Load());
+    QCOMPARE(form.windowTitle(), caption);
+}
+
+void StartupTest::display_data() {
+    QTest::addColumn<QByteArray>("display");
+    QTest::addColumn<QByteArray>("wayland");
+    QTest::addColumn<QByteArray>("platform");
+    QTest::addColumn<bool>("has");
+
+    QTest::newRow("none") << QByteArray() << QByteArray() << QByteArray() << false;
+    QTest::newRow("x11") << QByteArray(":0") << QByteArray() << QByteArray() << true;
+    QTest::newRow("wayland") << QByteArray() << QByteArray("wayland-0") << QByteArray() << true;
+    QTest::newRow("platform") << QByteArray() << QByteArray() << QByteArray("offscreen") << true;
+}
+
+void StartupTest::display() {
+    QFETCH(QByteArray, display);
+    QFETCH(QByteArray, wayland);
+    QFETCH(QByteArray, platform);
+    QFETCH(bool, has);
+
+    const QByteArray saved[] = {qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"),
+                                qgetenv("QT_QPA_PLATFORM")};
+    const char* names[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    const QByteArray values[] = {display, wayland, platform};
+    const auto setAll = [&](const QByteArray* to) {
+        for (int i = 0; i < 3; ++i) {
+            if (to[i].isEmpty()) {
+                qunsetenv(names[i]);
+            } else {
+                qputenv(names[i], to[i]);
+            }
+        }
+    };
+    setAll(values);
+    const bool result = plimbrook::hasDisplay();
+    setAll(saved);
+    QCOMPARE(result, has);
+}
+
+QTEST_MAIN(StartupTest)
+#include "tst_startup.moc"
