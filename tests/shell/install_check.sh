@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# install_check.sh BUILD_DIR ID: installs the build into a scratch DESTDIR and checks what a
+# desktop gets: the program beside its template, the link in bin/, a valid desktop entry and
+# metainfo, the icons. Where Xvfb is at hand it also starts the program through bin/ and looks
+# for its window, then once more without the template, where only the critical message may show.
+set -euo pipefail
+build=$1
+id=$2
+
+scratch=$(mktemp -d)
+xvfb_pid=
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+root=$scratch/root
+DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
+usr=$root/usr
+
+private=$usr/libexec/plimbrook
+[ -x "$private/plimbrook" ] || fail "no program in libexec/plimbrook"
+[ -f "$private/Stuff.dat" ] || fail "no Stuff.dat beside the program"
+[ "$(stat -c %s "$private/Stuff.dat")" -eq 512 ] || fail "Stuff.dat is not 512 bytes"
+[ -L "$usr/bin/plimbrook" ] || fail "bin/plimbrook is not a link"
+case "$(readlink "$usr/bin/plimbrook")" in
+    /*) fail "bin/plimbrook links to an absolute path" ;;
+esac
+[ "$(readlink -f "$usr/bin/plimbrook")" = "$(readlink -f "$private/plimbrook")" ] ||
+    fail "bin/plimbrook does not lead to the program"
+
+desktop=$usr/share/applications/$id.desktop
+metainfo=$usr/share/metainfo/$id.metainfo.xml
+[ -f "$desktop" ] || fail "no $id.desktop"
+[ -f "$metainfo" ] || fail "no $id.metainfo.xml"
+desktop-file-validate "$desktop" || fail "desktop-file-validate"
+appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
+grep -qx "Icon=$id" "$desktop" || fail "the desktop entry names another icon"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
+    fail "the metainfo launches another desktop entry"
+
+# PNG width and height are the big-endian words at bytes 16 and 20.
+png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{print $3*256+$4 "x" $7*256+$8}'; }
+for size in 16 32 48 64 128 256; do
+    icon=$usr/share/icons/hicolor/${size}x${size}/apps/$id.png
+    [ -f "$icon" ] || fail "no ${size}x${size} icon"
+    [ "$(png_size "$icon")" = "${size}x${size}" ] || fail "the ${size}x${size} icon is $(png_size "$icon")"
+done
+[ -f "$usr/share/icons/hicolor/scalable/apps/$id.svg" ] || fail "no scalable icon"
+echo "layout, desktop entry, metainfo and icons: ok"
+
+if ! command -v Xvfb >/dev/null || ! command -v xwininfo >/dev/null; then
+    echo "Xvfb or xwininfo missing: the program was not started"
+    exit 0
+fi
+Xvfb -displayfd 3 -nolisten tcp -screen 0 800x600x24 3>"$scratch/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -s "$scratch/display" ] && break; sleep 0.1; done
+[ -s "$scratch/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$scratch/display")"
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+
+# Starts bin/plimbrook and waits up to ten seconds for a top-level window titled $1.
+shows_window() {
+    "$usr/bin/plimbrook" >/dev/null 2>&1 &
+    app_pid=$!
+    local seen=1
+    for _ in $(seq 100); do
+        if xwininfo -root -children 2>/dev/null | grep -qF "\"$1"; then
+            seen=0
+            break
+        fi
+        sleep 0.1
+    done
+    titles=$(xwininfo -root -children 2>/dev/null | grep -o '"[^"]*"' | sort -u | tr '\n' ' ')
+    kill "$app_pid" 2>/dev/null || true
+    wait "$app_pid" 2>/dev/null || true
+    app_pid=
+    return $seen
+}
+
+shows_window "Plimbrook (v" || fail "started through bin/, the main window never showed (saw: $titles)"
+case "$titles" in *Dornquist*) fail "the template was reported missing" ;; esac
+echo "started through bin/: the main window shows"
+
+rm "$private/Stuff.dat"
+shows_window "Dornquist" || fail "without Stuff.dat no critical message showed (saw: $titles)"
+case "$titles" in *"Plimbrook (v"*) fail "the main window showed without its template" ;; esac
+echo "without Stuff.dat: only the critical message shows"
