@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Drives the real program on a private X server: SRAM -> BBD over an existing file, and at the
+# comment prompt the program is killed outright. The existing file must be exactly as it was.
+# Then the same run is left to finish, and the file must be the complete BBD layout.
+# Usage: crash_at_prompt.sh PATH/TO/plimbrook   (exit 77: skipped, a tool is missing)
+set -euo pipefail
+
+program=$(realpath "${1:?usage: crash_at_prompt.sh PATH/TO/plimbrook}")
+template="$(dirname "$program")/Stuff.dat"
+for tool in Xvfb xdotool cmp; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed" >&2
+        exit 77
+    fi
+done
+[ -f "$template" ] || { echo "no header template beside $program" >&2; exit 1; }
+
+work=$(mktemp -d)
+xvfb_pid=
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill -9 "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    ls -la "$work/saves" >&2 || true
+    [ -f "$work/app.log" ] && sed 's/^/  program: /' "$work/app.log" >&2
+    exit 1
+}
+
+# A display of our own, on a number the server picks itself.
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n 1 "$work/display")"
+export QT_QPA_PLATFORM=xcb
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/home/.config"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+# The visible window whose title is exactly $1, waited for at most $2 seconds.
+wait_window() {
+    local title=$1 limit=$2 id
+    for _ in $(seq $((limit * 10))); do
+        id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1 || true)
+        if [ -n "$id" ]; then
+            # Let the dialog finish setting itself up before keys arrive.
+            sleep 0.3
+            xdotool windowfocus --sync "$id" 2>/dev/null || true
+            echo "$id"
+            return 0
+        fi
+        kill -0 "$app_pid" 2>/dev/null || fail "the program ended while waiting for \"$title\""
+        sleep 0.1
+    done
+    fail "no window \"$title\" within $limit s"
+}
+
+enter_path() {
+    xdotool key ctrl+a
+    xdotool type --delay 10 "$1"
+    xdotool key Return
+}
+
+mkdir "$work/saves"
+save="$work/saves/game.srm"
+target="$work/saves/kept.bbd"
+head -c 8192 /dev/urandom >"$save"
+# Shorter than a BBD file, so a finished run leaves exactly the 33,280-byte layout.
+head -c 5000 /dev/urandom >"$target"
+cp "$target" "$work/kept.before"
+
+comment="Crash test comment"
+{
+    head -c 16 "$template"
+    printf '%-77s' "$comment"
+    tail -c +94 "$template" | head -c 419
+    for _ in 1 2 3 4; do cat "$save"; done
+} >"$work/expected.bbd"
+[ "$(stat -c %s "$work/expected.bbd")" -eq 33280 ] || fail "expected file is not 33,280 bytes"
+
+# Starts the program and takes it to the comment prompt, the BBD body already written.
+to_comment_prompt() {
+    "$program" >"$work/app.log" 2>&1 &
+    app_pid=$!
+    wait_window 'Plimbrook \(v[0-9.]*\)' 30 >/dev/null
+    xdotool key ctrl+F2
+    wait_window 'Open SRAM File' 20 >/dev/null
+    enter_path "$save"
+    wait_window 'Save BBD File' 20 >/dev/null
+    enter_path "$target"
+    # Qt's dialog asks before replacing a file; its Yes answers to "y".
+    for _ in $(seq 50); do
+        if xdotool search --onlyvisible --name '^Enter Comment$' >/dev/null 2>&1; then
+            break
+        fi
+        if [ "$(xdotool search --onlyvisible --name '^Save BBD File$' 2>/dev/null | wc -l)" -ge 2 ]; then
+            xdotool key y
+            break
+        fi
+        sleep 0.1
+    done
+    wait_window 'Enter Comment' 20 >/dev/null
+}
+
+strays() { find "$work/saves" -maxdepth 1 -name '*.plimbrook-*' | wc -l; }
+
+echo "== killed at the comment prompt"
+to_comment_prompt
+cmp "$target" "$work/kept.before" || fail "the file changed before the comment was given"
+[ "$(strays)" -eq 1 ] || fail "the new contents are not being written beside the file"
+kill -9 "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+cmp "$target" "$work/kept.before" || fail "the existing file changed after SIGKILL"
+echo "ok: the existing file is byte-identical after SIGKILL"
+# Nothing can clean up after SIGKILL; the temporary file it leaves is marked as one.
+echo "note: $(strays) temporary file(s) left beside it, named *.plimbrook-*"
+find "$work/saves" -maxdepth 1 -name '*.plimbrook-*' -delete
+
+echo "== left to finish"
+to_comment_prompt
+enter_path "$comment"
+wait_window 'Dornquist' 20 >/dev/null
+cmp "$target" "$work/expected.bbd" || fail "the finished file is not the complete BBD layout"
+[ "$(strays)" -eq 0 ] || fail "a temporary file was left after a completed run"
+echo "ok: the file is the complete 33,280-byte BBD layout"
+xdotool key Return
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+app_pid=
