@@ -1,0 +1,217 @@
+#!/usr/bin/env bash
+# Benchmark of plimbrook-convert against cp, and of the window program's start-up against a
+# bare Qt 6 window. Prints medians over repeated runs and ratios measured in the same run.
+#
+#   bench/run.sh [--build DIR] [--runs N] [--batch-runs N] [--disk-runs N] [--window-runs N]
+#
+# Needs cmake, hyperfine, Xvfb and python3. Conversions run on a tmpfs folder (mounted for the
+# run when started as root, /dev/shm otherwise); the same batch is then run once more on the
+# repository's disk, where the fsync of every file and folder costs real time.
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="$repo/build-bench"
+runs=50
+batch_runs=10
+disk_runs=3
+window_runs=20
+count=10000
+
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --build) build=$(realpath -m "$2"); shift 2 ;;
+        --runs) runs=$2; shift 2 ;;
+        --batch-runs) batch_runs=$2; shift 2 ;;
+        --disk-runs) disk_runs=$2; shift 2 ;;
+        --window-runs) window_runs=$2; shift 2 ;;
+        -h|--help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) echo "run.sh: unknown argument '$1'" >&2; exit 2 ;;
+    esac
+done
+
+say() { printf '%s\n' "$*" >&2; }
+
+# ---- Build: the product as it ships (the default build type), and the bench helpers.
+say "Building in $build ..."
+cmake -S "$repo" -B "$build" >/dev/null
+cmake --build "$build" -j2 --target plimbrook-convert stuff_dat >/dev/null
+have_window=0
+if cmake --build "$build" -j2 --target plimbrook >/dev/null 2>&1 && [ -x "$build/bin/plimbrook" ]; then
+    have_window=1
+fi
+build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
+cmake -S "$repo/bench" -B "$build/bench" -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
+cmake --build "$build/bench" -j2 >/dev/null
+convert="$build/bin/plimbrook-convert"
+
+# ---- Folders: a tmpfs for the timed runs, and one on the repository's disk for the sync cost.
+work=$(mktemp -d /tmp/plimbrook-bench.XXXXXX)
+mounted=0
+if [ "$(id -u)" = 0 ] && mount -t tmpfs -o size=2g,mode=0700 plimbrook-bench "$work" 2>/dev/null; then
+    mounted=1
+else
+    rmdir "$work"
+    work=$(mktemp -d /dev/shm/plimbrook-bench.XXXXXX)
+fi
+disk=$(mktemp -d "$build/bench-disk.XXXXXX")
+xvfb_pid=
+cleanup() {
+    cd /
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    if [ "$mounted" = 1 ]; then umount "$work"; rmdir "$work"; else rm -rf "$work"; fi
+    rm -rf "$disk"
+}
+trap cleanup EXIT
+[ "$(stat -f -c %T "$work")" = tmpfs ] || { say "run.sh: $work is not on tmpfs"; exit 1; }
+
+# 10,000 saves of 8 KiB of random bytes, and beside them the BBD files they give, for cp to copy.
+say "Making $count saves ..."
+mkdir -p "$work/saves"
+head -c $((count * 8192)) /dev/urandom > "$work/all"
+(cd "$work/saves" && split -b 8192 -a 4 -d --additional-suffix=.srm ../all s)
+rm "$work/all"
+(cd "$work/saves" && "$convert" to-bbd *.srm)
+cp -r "$work/saves" "$disk/"
+for place in "$work" "$disk"; do
+    mkdir -p "$place/out" "$place/copies" "$place/one"
+    cp "$place/saves/s0000.srm" "$place/one/GAME.srm"
+    cp "$place/saves/s0000.bbd" "$place/one/REF.bbd"
+done
+# One argument of the command line may not exceed 128 KiB, hence short names, run from the folder.
+saves=$(cd "$work/saves" && echo *.srm)
+bbds=$(cd "$work/saves" && echo *.bbd)
+
+results="$work/results"
+mkdir -p "$results"
+# hyperfine without a shell, so that only the programs themselves are timed.
+measure() {  # name runs command...
+    local name=$1 n=$2
+    shift 2
+    hyperfine -N --style none --warmup 3 --runs "$n" --export-json "$results/$name.json" "$@" >/dev/null
+}
+
+say "Timing one conversion ..."
+for place in "$work" "$disk"; do
+    tag=tmpfs
+    n=$runs
+    [ "$place" = "$disk" ] && { tag=disk; n=$((runs / 2 > 5 ? runs / 2 : 5)); }
+    cd "$place"
+    measure "one-$tag" "$n" \
+        --prepare "rm -f one/GAME.bbd" -n "plimbrook-convert to-bbd one/GAME.srm" \
+        "$convert to-bbd one/GAME.srm" \
+        --prepare "rm -f one/COPY.bbd" -n "cp one/REF.bbd one/COPY.bbd" \
+        "cp one/REF.bbd one/COPY.bbd"
+done
+
+say "Timing the batch ..."
+for place in "$work" "$disk"; do
+    tag=tmpfs
+    n=$batch_runs
+    [ "$place" = "$disk" ] && { tag=disk; n=$disk_runs; }
+    cd "$place/saves"
+    hyperfine -N --style none --warmup 1 --runs "$n" --export-json "$results/batch-$tag.json" \
+        --prepare "find ../out -mindepth 1 -delete" \
+        -n "(in saves/) plimbrook-convert to-bbd --output-dir ../out *.srm" \
+        "$convert to-bbd --output-dir ../out $saves" \
+        --prepare "find ../copies -mindepth 1 -delete" \
+        -n "(in saves/) cp -t ../copies *.bbd" \
+        "cp -t ../copies $bbds" >/dev/null
+    cd "$place"
+    cmp -s out/s9999.bbd saves/s9999.bbd || { say "run.sh: the batch wrote the wrong bytes"; exit 1; }
+done
+cd "$repo"
+
+# ---- Start-up: each program under Xvfb, timed from its start to its first mapped window.
+window_note="not measured: the window program 'plimbrook' is not built yet"
+if [ "$have_window" = 1 ]; then
+    say "Timing start-up under Xvfb ..."
+    display=
+    for d in $(seq 91 140); do
+        if [ ! -e "/tmp/.X11-unix/X$d" ] && [ ! -e "/tmp/.X$d-lock" ]; then display=$d; break; fi
+    done
+    Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.05; done
+    export DISPLAY=":$display" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/xdg"
+    unset WAYLAND_DISPLAY
+    mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
+    stopwatch="$build/bench/first_window"
+    for _ in 1 2 3; do  # warm the font cache and the file cache
+        "$stopwatch" --settle 100 "$build/bench/bare_window" >/dev/null
+        "$stopwatch" --settle 100 "$build/bin/plimbrook" >/dev/null
+    done
+    : > "$results/window-bare.txt"
+    : > "$results/window-plimbrook.txt"
+    for _ in $(seq "$window_runs"); do  # interleaved, so that drift hits both alike
+        "$stopwatch" "$build/bench/bare_window" >> "$results/window-bare.txt"
+        "$stopwatch" "$build/bin/plimbrook" >> "$results/window-plimbrook.txt"
+    done
+    window_note=
+fi
+
+# ---- Report.
+python3 - "$results" "$count" "$window_note" "$work" "$disk" "$build_type" <<'PY'
+import json, os, statistics, subprocess, sys
+
+results, count, window_note, work, disk, build_type = sys.argv[1:7]
+count = int(count)
+
+def medians(name):
+    data = json.load(open(os.path.join(results, name + ".json")))["results"]
+    return [(r["command"], statistics.median(r["times"]), len(r["times"])) for r in data]
+
+def ms(seconds):
+    return f"{seconds * 1e3:.2f} ms"
+
+def verdict(ratio, goal):
+    return "met" if ratio <= goal else "NOT met"
+
+def fstype(path):
+    out = subprocess.run(["findmnt", "-no", "FSTYPE,SOURCE", "--target", path],
+                         capture_output=True, text=True).stdout.split()
+    return " ".join(out) if out else "?"
+
+print(f"Build type {build_type}; tmpfs folder {work} ({fstype(work)}); "
+      f"disk folder {disk} ({fstype(disk)}).")
+print("Medians of hyperfine -N runs; each ratio compares two commands of the same run.\n")
+
+(one, t1, n1), (cpone, c1, _) = medians("one-tmpfs")
+r1 = t1 / c1
+print(f"One conversion of an 8 KiB save, whole process, tmpfs ({n1} runs):")
+print(f"  {one}: {ms(t1)}")
+print(f"  {cpone}: {ms(c1)}")
+print(f"  ratio {r1:.2f}x   goal <= 1.5x: {verdict(r1, 1.5)}\n")
+
+(batch, tb, nb), (cpbatch, cb, _) = medians("batch-tmpfs")
+rb = tb / cb
+print(f"Batch of {count} saves in one invocation, tmpfs ({nb} runs):")
+print(f"  {batch}: {ms(tb)}  ({count / tb:,.0f} files/s)")
+print(f"  {cpbatch}: {ms(cb)}  ({count / cb:,.0f} files/s)")
+print(f"  ratio {rb:.2f}x   goal <= 2x: {verdict(rb, 2.0)}\n")
+
+(_, d1, nd1), (_, dc1, _) = medians("one-disk")
+(_, db, ndb), (_, dcb, _) = medians("batch-disk")
+print("The same on the repository's disk, where every written file and its folder are fsynced")
+print("(cp syncs nothing):")
+print(f"  one conversion ({nd1} runs): {ms(d1)}, cp {ms(dc1)}; "
+      f"sync cost {ms(d1 - t1)} per file")
+print(f"  batch ({ndb} runs): {ms(db)} ({count / db:,.0f} files/s), cp {ms(dcb)}; "
+      f"sync cost {ms(db - tb)} per batch, {(db - tb) / count * 1e6:.0f} us per file\n")
+
+if window_note:
+    print(f"Start-up: {window_note}.")
+else:
+    def load(name):
+        rows = [line.split() for line in open(os.path.join(results, f"window-{name}.txt"))]
+        return [float(r[0]) for r in rows], [int(r[1]) for r in rows]
+    bare_ms, bare_kb = load("bare")
+    app_ms, app_kb = load("plimbrook")
+    sm, sb = statistics.median(app_ms), statistics.median(bare_ms)
+    mm, mb = statistics.median(app_kb), statistics.median(bare_kb)
+    print(f"Start to first shown window under Xvfb ({len(app_ms)} runs each, interleaved;")
+    print("bench/first_window: from fork to the window's MapNotify; peak RSS 500 ms later):")
+    print(f"  plimbrook:   {sm:.1f} ms, peak {mm / 1024:.1f} MiB")
+    print(f"  bare window: {sb:.1f} ms, peak {mb / 1024:.1f} MiB")
+    print(f"  start-up ratio {sm / sb:.2f}x   goal <= 1.2x: {verdict(sm / sb, 1.2)}")
+    print(f"  memory ratio   {mm / mb:.2f}x   goal <= 1.2x: {verdict(mm / mb, 1.2)}")
+PY
