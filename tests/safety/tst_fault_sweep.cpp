@@ -73,12 +73,14 @@ class FaultSweep : public QObject {
 private slots:
     void everyFailurePoint_data();
     void everyFailurePoint();
+    void everyFailurePointOfCommentLoad();
     void cleanupTestCase();
 
 private:
     long injected_ = 0;
     long beforeRename_ = 0;
     long afterRename_ = 0;
+    long commentLoads_ = 0;
     QMap<QString, int> kinds_;
 };
 
@@ -98,7 +100,8 @@ void FaultSweep::everyFailurePoint_data() {
 // Fails each file call of a clean run in turn. Up to and including the rename over the target,
 // a failure must leave the folder exactly as it was and show nothing. The folder sync after the
 // rename only makes the rename durable; the file is already whole there, so those failures are
-// not reported and the run completes.
+// not reported and the run completes. Writes are not buffered in the program, so there is no
+// separate flush to fail: a write goes straight to the kernel, and the sync is the flush to disk.
 void FaultSweep::everyFailurePoint() {
     QFETCH(bool, toBbd);
     QFETCH(QString, outputCase);
@@ -171,16 +174,62 @@ void FaultSweep::everyFailurePoint() {
           renameAt);
 }
 
+// Loading a comment writes nothing, but a failure must leave the comment box as it was, and
+// the input it leaves open must not get in the way of the next command.
+void FaultSweep::everyFailurePointOfCommentLoad() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const Scene scene = stage(dir.path(), false, "absent");
+    const std::string before = "Enter a Comment and stuff.";
+    const auto load = [&](FileSystem& fs, FileChannels& channels, ScriptedPlatform& platform) {
+        platform.comment = before;
+        platform.fileAnswers = {local(scene.input)};
+        CommandContext context{platform, channels, PLIMBROOK_TEMPLATE_PATH, fs};
+        return OpenBBDComment(context);
+    };
+
+    FailingFileSystem clean;
+    FileChannels cleanChannels;
+    ScriptedPlatform cleanPlatform;
+    QVERIFY(load(clean, cleanChannels, cleanPlatform).completed());
+    QCOMPARE(QByteArray::fromStdString(cleanPlatform.comment), asciiComment("Stored"));
+
+    for (long n = 1; n <= clean.count(); ++n) {
+        FailingFileSystem fs(n);
+        FileChannels channels;
+        ScriptedPlatform platform;
+        const Outcome outcome = load(fs, channels, platform);
+        const QByteArray where = QStringLiteral("call %1 of %2 (%3)")
+                                     .arg(n)
+                                     .arg(clean.count())
+                                     .arg(failedCall(fs, n))
+                                     .toUtf8();
+        QVERIFY2(fs.fired(), where);
+        QVERIFY2(outcome.kind == Outcome::Kind::Failed, where);
+        QVERIFY2(platform.comment == before, where);
+        QVERIFY2(platform.messages.empty(), where);
+        kinds_[failedCall(fs, n).section(' ', 0, 0)] += 1;
+        ++injected_;
+        ++commentLoads_;
+
+        ScriptedPlatform nextPlatform;
+        QVERIFY2(load(realFileSystem(), channels, nextPlatform).completed(), where);
+        QVERIFY2(QByteArray::fromStdString(nextPlatform.comment) == asciiComment("Stored"), where);
+    }
+}
+
 void FaultSweep::cleanupTestCase() {
     QStringList kinds;
     for (auto it = kinds_.cbegin(); it != kinds_.cend(); ++it) {
         kinds << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
     }
+    qInfo("fault sweep: %ld failure points injected in all", injected_);
     qInfo(
-        "fault sweep: %ld failure points injected; %ld up to and including the rename left "
-        "every file as it was and showed nothing; %ld after it (folder open, sync, close) left "
-        "the complete new file and showed the message",
-        injected_, beforeRename_, afterRename_);
+        "conversions: %ld failure points; %ld up to and including the rename left every file "
+        "as it was and showed nothing; %ld after it (folder open, sync, close) left the "
+        "complete new file and showed the message",
+        beforeRename_ + afterRename_, beforeRename_, afterRename_);
+    qInfo("comment load: %ld failure points, each left the comment box as it was", commentLoads_);
     qInfo("failed calls by kind: %s", qPrintable(kinds.join(", ")));
     for (const char* kind : {"open", "close", "read", "write", "sync", "rename", "stat"}) {
         QVERIFY2(kinds_.value(kind) > 0, kind);

@@ -1,4 +1,5 @@
 #include <grp.h>
+#include <limits.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -298,6 +299,19 @@ void HostileInputs::row_data() {
     QTest::newRow("b2s_odd_names")
         << int(BbdToSram) << save(odd + ".bbd", storedBbd()) << odd + ".bbd" << odd + ".srm"
         << typed << false << "" << pattern(kImageSize, 6);
+
+    // The longest name a folder entry may have; the temporary name beside it must still fit.
+    const QString longest = QString(NAME_MAX - 4, QLatin1Char('n')) + ".bbd";
+    QTest::newRow("s2b_output_name_of_255_bytes")
+        << int(SramToBbd) << save("game.srm", image()) << "game.srm" << longest << typed << false
+        << "" << bbdOfSave;
+    // Two-byte letters, so that a name shortened for the temporary file is cut inside one.
+    QTest::newRow("s2b_output_name_of_255_bytes_in_two_byte_letters")
+        << int(SramToBbd) << save("game.srm", image()) << "game.srm"
+        << "a" + QString(125, QChar(0xE9)) + ".bbd" << typed << false << "" << bbdOfSave;
+    QTest::newRow("s2b_output_name_of_256_bytes")
+        << int(SramToBbd) << save("game.srm", image()) << "game.srm"
+        << "n" + longest << typed << false << "" << fails;
 
     // Sizes: far too large, nothing at all, cut short.
     const Setup sparse = [](const QString& f) {
