@@ -11,7 +11,7 @@ set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$repo/build-bench"
-runs=50
+runs=200
 batch_runs=10
 disk_runs=3
 window_runs=20
@@ -87,14 +87,14 @@ mkdir -p "$results"
 measure() {  # name runs command...
     local name=$1 n=$2
     shift 2
-    hyperfine -N --style none --warmup 3 --runs "$n" --export-json "$results/$name.json" "$@" >/dev/null
+    hyperfine -N --style none --warmup 10 --runs "$n" --export-json "$results/$name.json" "$@" >/dev/null
 }
 
 say "Timing one conversion ..."
 for place in "$work" "$disk"; do
     tag=tmpfs
     n=$runs
-    [ "$place" = "$disk" ] && { tag=disk; n=$((runs / 2 > 5 ? runs / 2 : 5)); }
+    [ "$place" = "$disk" ] && { tag=disk; n=$((runs / 4 > 5 ? runs / 4 : 5)); }
     cd "$place"
     measure "one-$tag" "$n" \
         --prepare "rm -f one/GAME.bbd" -n "plimbrook-convert to-bbd one/GAME.srm" \
