@@ -458,18 +458,20 @@ void MainWindowTest::quitting() {
 }
 
 void MainWindowTest::tips_data() {
-    QTest::addColumn<bool>("byMenu");
-    QTest::newRow("menu") << true;
-    QTest::newRow("f2") << false;
+    QTest::addColumn<QString>("how");
+    QTest::newRow("menu") << "menu";
+    QTest::newRow("f2_on_done") << "QuitCMD";
+    QTest::newRow("f2_in_comment") << "CommentTXT";
 }
 
 void MainWindowTest::tips() {
-    QFETCH(bool, byMenu);
+    QFETCH(QString, how);
     showForm();
-    if (byMenu) {
+    if (how == QLatin1String("menu")) {
         QVERIFY(plimbrook::testing::clickMenuItem(*form_, "mnuHelp", "mnuTips"));
     } else {
-        QTest::keyClick(form_.get(), Qt::Key_F2);
+        control(qPrintable(how))->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
     }
 
     const std::string crlf = "\r\n";
