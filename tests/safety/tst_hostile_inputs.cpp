@@ -88,9 +88,10 @@ struct ChildReport {
 
 // Runs the command in a child process: a command that blocks (a FIFO opened for reading waits
 // for a writer) fails the row instead of hanging the suite, and the child may give up root
-// so that file modes mean what they say.
+// so that file modes mean what they say. Relative paths are taken from `folder`.
 ChildReport runInChild(Command command, const std::string& input, const std::string& output,
-                       const std::string& typed, const std::string& templatePath, bool asNobody) {
+                       const std::string& typed, const std::string& templatePath,
+                       const std::string& folder, bool asNobody) {
     ChildReport report;
     int channel[2];
     if (::pipe(channel) != 0) {
@@ -102,6 +103,9 @@ ChildReport runInChild(Command command, const std::string& input, const std::str
         if (asNobody &&
             (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
             ::_exit(90);
+        }
+        if (::chdir(folder.c_str()) != 0) {
+            ::_exit(92);
         }
         ScriptedPlatform platform;
         platform.comment = kStartComment.toStdString();
@@ -296,6 +300,10 @@ void HostileInputs::row_data() {
     // Names a shell or a dialog might mangle.
     QTest::newRow("s2b_odd_names") << int(SramToBbd) << save(odd + ".srm", image()) << odd + ".srm"
                                    << odd + ".bbd" << typed << false << "" << bbdOfSave;
+    // Relative, a leading dash is where a tool would take the name for an option.
+    QTest::newRow("s2b_odd_names_relative")
+        << int(SramToBbd) << save(odd + ".srm", image()) << "rel:" + odd + ".srm"
+        << "rel:" + odd + ".bbd" << typed << false << "" << bbdOfSave;
     QTest::newRow("b2s_odd_names")
         << int(BbdToSram) << save(odd + ".bbd", storedBbd()) << odd + ".bbd" << odd + ".srm"
         << typed << false << "" << pattern(kImageSize, 6);
@@ -397,18 +405,24 @@ void HostileInputs::row() {
         return;
     }
 
+    // "rel:" marks a path handed over relative to the folder, as typed at a prompt.
+    const auto given = [&](const QString& path) {
+        return path.startsWith("rel:") ? path.mid(4)
+               : path.startsWith('/')  ? path
+                                       : folder + "/" + path;
+    };
     const auto at = [&](const QString& path) {
-        return path.startsWith('/') ? path : folder + "/" + path;
+        return path.startsWith("rel:") ? folder + "/" + path.mid(4) : given(path);
     };
     if (changes.isEmpty()) {
-        changes = output.section('/', 0, 0);
+        changes = at(output).mid(folder.size() + 1).section('/', 0, 0);
     }
     const auto before = folderState(folder);
     const qint64 oldSize = QFileInfo(folder + "/" + changes).size();
 
     const ChildReport report =
-        runInChild(static_cast<Command>(command), local(at(input)), local(at(output)),
-                   typed.toStdString(), local(templatePath), dropRoot);
+        runInChild(static_cast<Command>(command), local(given(input)), local(given(output)),
+                   typed.toStdString(), local(templatePath), local(folder), dropRoot);
     if (dropRoot) {
         setMode(tmp.path(), 0700);
     }
