@@ -163,7 +163,7 @@ ChildReport runInChild(Command command, const std::string& input, const std::str
     return report;
 }
 
-// 1252 holds é, the en dash and the euro sign, at bytes that differ from Latin-1 for the last two.
+// The stored field of a comment given as its bytes.
 QByteArray stored(const QByteArray& bytes) {
     return bytes.leftJustified(kCommentSize, ' ');
 }
@@ -191,8 +191,8 @@ void HostileInputs::row_data() {
     QTest::addColumn<QString>("output");  // likewise
     QTest::addColumn<QByteArray>("typed");
     QTest::addColumn<bool>("asNobody");  // when run as root, drop to nobody first
-    QTest::addColumn<QString>(
-        "changes");  // the one entry a success may change; the output if empty
+    // The one folder entry a success may change; the output if empty.
+    QTest::addColumn<QString>("changes");
     // The output's exact bytes, or for a loaded comment the comment box's text; a null array
     // means the command must fail and change nothing.
     QTest::addColumn<QByteArray>("expected");
@@ -366,6 +366,7 @@ void HostileInputs::row_data() {
     comment("comment_78_characters", exact + "Z", exact);
     comment("comment_10000_characters", QByteArray(10'000, 'x').replace(0, 5, "Start"),
             QByteArray(kCommentSize, 'x').replace(0, 5, "Start"));
+    // 1252 holds é, the en dash and the euro sign; the last two at bytes Latin-1 has not.
     comment("comment_western_1252", "Caf\xC3\xA9 \xE2\x80\x93 5 \xE2\x82\xAC",
             stored("Caf\xE9 \x96 5 \x80"));
     comment("comment_cyrillic", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82, ok",
