@@ -53,7 +53,7 @@ QFont controlFont() {
 }
 
 QFont creditFont() {
-    // DejaVu Sans descends from Verdana's cousin Bitstream Vera and keeps its wide, open shapes.
+    // DejaVu Sans, grown from Bitstream Vera, has Verdana's wide, open letters and still fits.
     return firstAvailable({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")}, 9.75);
 }
 

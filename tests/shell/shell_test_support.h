@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontInfo>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -51,6 +52,23 @@ inline bool clickMenuItem(QMainWindow& window, const char* menuName, const char*
     }
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
     return true;
+}
+
+// Puts every control of `top` but the credit line into `family` at its own size, as on a system
+// where the windows fall back to it. False when the system lacks the family.
+inline bool forceControlFamily(QWidget& top, const QString& family) {
+    if (family.isEmpty()) {
+        return true;
+    }
+    for (QWidget* widget : top.findChildren<QWidget*>()) {
+        if (widget->objectName() == QLatin1String("Wexmoor_SoftLBL")) {
+            continue;
+        }
+        QFont font = widget->font();
+        font.setFamily(family);
+        widget->setFont(font);
+    }
+    return QFontInfo(top.findChildren<QWidget*>().constFirst()->font()).family() == family;
 }
 
 // A folder standing in for the application directory, with the real header template in it.

@@ -46,6 +46,7 @@ private slots:
     void engravedRule();
     void texts_data();
     void texts();
+    void captionsFit_data();
     void captionsFit();
     void link();
     void pictures();
@@ -165,9 +166,19 @@ void AboutBoxTest::texts() {
              QApplication::palette(part(about, "lblVersion")).color(QPalette::WindowText));
 }
 
+void AboutBoxTest::captionsFit_data() {
+    QTest::addColumn<QString>("family");
+    QTest::newRow("as_chosen") << "";
+    QTest::newRow("fallback") << "DejaVu Sans Condensed";
+}
+
 void AboutBoxTest::captionsFit() {
+    QFETCH(QString, family);
     ScriptedPlatform desktop;
     About about(desktop, plimbrook::kVersion);
+    if (!plimbrook::testing::forceControlFamily(about, family)) {
+        QSKIP("the fallback font is not installed");
+    }
     for (const char* name : {"lblTitle", "lblVersion", "lblDisclaimer", "URLLBL"}) {
         auto* label = part<QLabel>(about, name);
         const QFontMetrics metrics(label->font());
