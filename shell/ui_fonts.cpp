@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QStringList>
 
 namespace plimbrook::ui_fonts {
@@ -12,12 +13,15 @@ namespace {
 // a display that reports another DPI then scales text and layout alike.
 constexpr double kPixelsPerPoint = 96.0 / 72.0;
 
+// The first family the system really has: a family it lacks resolves to another one.
 QFont firstAvailable(const QStringList& families, double points) {
-    const QStringList known = QFontDatabase::families();
     QFont font;
     for (const QString& family : families) {
-        if (known.contains(family, Qt::CaseInsensitive)) {
-            font.setFamily(family);
+        QFont candidate(family);
+        // Qt names a family found at several foundries "Family [foundry]".
+        const QString found = QFontInfo(candidate).family().section(QStringLiteral(" ["), 0, 0);
+        if (found.compare(family, Qt::CaseInsensitive) == 0) {
+            font = candidate;
             break;
         }
     }
@@ -46,9 +50,11 @@ void loadBundledFonts() {
 }
 
 QFont controlFont() {
-    // DejaVu Sans Condensed is the narrowest sans that every Debian desktop has; plain DejaVu
-    // Sans is about 10 % wider than Tahoma and clips "Open BBD Comment ->".
-    return firstAvailable({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed")},
+    // Plain DejaVu Sans, Debian's default sans, is about 10 % wider than Tahoma and clips
+    // "Open BBD Comment ->" and "Comment:"; its condensed cut (fonts-dejavu-extra) is within
+    // 3 % of Tahoma's widths, and Nimbus Sans (fonts-urw-base35) still fits every caption.
+    return firstAvailable({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                           QStringLiteral("Nimbus Sans")},
                           8.25);
 }
 

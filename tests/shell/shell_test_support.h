@@ -68,7 +68,8 @@ inline bool forceControlFamily(QWidget& top, const QString& family) {
         font.setFamily(family);
         widget->setFont(font);
     }
-    return QFontInfo(top.findChildren<QWidget*>().constFirst()->font()).family() == family;
+    const QFontInfo found(top.findChildren<QWidget*>().constFirst()->font());
+    return found.family().section(QStringLiteral(" ["), 0, 0) == family;
 }
 
 // A folder standing in for the application directory, with the real header template in it.

@@ -170,6 +170,7 @@ void AboutBoxTest::captionsFit_data() {
     QTest::addColumn<QString>("family");
     QTest::newRow("as_chosen") << "";
     QTest::newRow("fallback") << "DejaVu Sans Condensed";
+    QTest::newRow("second_fallback") << "Nimbus Sans";
 }
 
 void AboutBoxTest::captionsFit() {
