@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
@@ -285,8 +287,8 @@ void AboutBoxTest::sameAddressEverywhere() {
     QVERIFY(desktop.messages.empty());
 }
 
-// Each opening builds the box afresh: a text changed while it was open is back on the next one,
-// and the close box ends it like OK.
+// "&About" and F1 show the box modal and return once it is gone. Each opening builds it afresh:
+// a text changed while it was open is back on the next one. The close box ends it like OK.
 void AboutBoxTest::twoOpeningsFromTheWindow() {
     plimbrook::testing::AppDir appDir;
     ScriptedPlatform desktop;
@@ -304,14 +306,22 @@ void AboutBoxTest::twoOpeningsFromTheWindow() {
                 part<QLabel>(*about, name)->setText(QStringLiteral("changed"));
             }
             seen << texts;
+            QVERIFY(about->isModal());
             if (opening == 0) {
                 about->close();
             } else {
                 QTest::keyClick(about, Qt::Key_Escape);
             }
         });
-        QTest::keyClick(&form, Qt::Key_F1);
+        if (opening == 0) {
+            QVERIFY(plimbrook::testing::clickMenuItem(form, "mnuHelp", "mnuAbout"));
+        } else {
+            QTest::keyClick(&form, Qt::Key_F1);
+        }
         QCOMPARE(seen.size(), opening + 1);
+        const auto tops = QApplication::topLevelWidgets();
+        QVERIFY(std::none_of(tops.begin(), tops.end(),
+                             [](QWidget* w) { return qobject_cast<About*>(w) != nullptr; }));
         form.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&form));
     }

@@ -47,7 +47,6 @@ private slots:
     void dropping();
     void inputMethod_data();
     void inputMethod();
-    void programTextIsKept();
     void windowShortcutWins_data();
     void windowShortcutWins();
     void contextMenuStillCuts();
@@ -157,15 +156,6 @@ void CommentBoxTest::inputMethod() {
     event.setCommitString(commit);
     QApplication::sendEvent(&box, &event);
     QCOMPARE(box.toPlainText(), result);
-}
-
-// A comment loaded from a BBD file is always the whole field; the program's own text goes in
-// as it is.
-void CommentBoxTest::programTextIsKept() {
-    CommentBox box;
-    box.setPlainText(QString(77, 'c'));
-    QCOMPARE(box.length(), 77);
-    QCOMPARE(box.toPlainText(), QString(77, 'c'));
 }
 
 // With the window's shortcuts handed to the box, Ctrl+X reaches the window's action; without

@@ -72,7 +72,6 @@ private slots:
     void tips();
     void homePageFromMenu_data();
     void homePageFromMenu();
-    void aboutIsModalAndFresh();
 
 private:
     QWidget* control(const char* name) const {
@@ -533,39 +532,6 @@ void MainWindowTest::homePageFromMenu() {
             address.scheme() == QLatin1String("https"));
     QVERIFY(address.host().endsWith(QLatin1String(".example")));
     QVERIFY(desktop_->messages.empty());
-}
-
-// "&About" and F1 both show the box modal; the form is blocked meanwhile and the box is gone
-// when the call returns. Its texts come back on each opening because it is built afresh.
-void MainWindowTest::aboutIsModalAndFresh() {
-    showForm();
-    QStringList versions;
-    for (int opening = 0; opening < 2; ++opening) {
-        plimbrook::testing::whenShown<plimbrook::About>([&](plimbrook::About* about) {
-            QVERIFY(about->isModal());
-            QVERIFY(QApplication::activeModalWidget() == about);
-            auto* version = about->findChild<QLabel*>(QStringLiteral("lblVersion"));
-            versions << version->text();
-            version->setText(QStringLiteral("changed while open"));
-            QTest::mouseClick(about->findChild<QPushButton*>(QStringLiteral("cmdOK")),
-                              Qt::LeftButton);
-        });
-        if (opening == 0) {
-            QVERIFY(plimbrook::testing::clickMenuItem(*form_, "mnuHelp", "mnuAbout"));
-        } else {
-            QTest::keyClick(form_.get(), Qt::Key_F1);
-        }
-        QCOMPARE(versions.size(), opening + 1);
-        // Offscreen there is no window manager to hand the activation back.
-        form_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-        QVERIFY(form_->findChildren<plimbrook::About*>().isEmpty());
-        const auto tops = QApplication::topLevelWidgets();
-        QVERIFY(std::none_of(tops.begin(), tops.end(), [](QWidget* w) {
-            return qobject_cast<plimbrook::About*>(w) != nullptr;
-        }));
-    }
-    QCOMPARE(versions, QStringList({"Version: 1.0", "Version: 1.0"}));
 }
 
 QTEST_MAIN(MainWindowTest)

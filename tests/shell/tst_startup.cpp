@@ -38,14 +38,11 @@ private slots:
 
     void checkDataFile_data();
     void checkDataFile();
-    void templateIsBesideTheProgram();
     void formLoadStopsWithoutTemplate_data();
     void formLoadStopsWithoutTemplate();
     void formLoadGoesOnWithEmptyTemplate();
     void caption_data();
     void caption();
-    void display_data();
-    void display();
 };
 
 // Each row lays out one thing at the path under test, relative to a scratch folder.
@@ -110,11 +107,6 @@ void StartupTest::checkDataFile() {
     QVERIFY(desktop.messages[0].icon == MessageIcon::Critical);
     QCOMPARE(desktop.messages[0].title, std::string("Dornquist"));
     QVERIFY(desktop.prompts.empty());
-}
-
-void StartupTest::templateIsBesideTheProgram() {
-    QCOMPARE(plimbrook::templatePath(QStringLiteral("/opt/plimbrook")),
-             QStringLiteral("/opt/plimbrook/Stuff.dat"));
 }
 
 void StartupTest::formLoadStopsWithoutTemplate_data() {
@@ -182,43 +174,6 @@ void StartupTest::caption() {
     Form1 form(appDir.path(), Version{major, minor, revision}, &desktop);
     QVERIFY(form.Form_Load());
     QCOMPARE(form.windowTitle(), caption);
-}
-
-void StartupTest::display_data() {
-    QTest::addColumn<QByteArray>("display");
-    QTest::addColumn<QByteArray>("wayland");
-    QTest::addColumn<QByteArray>("platform");
-    QTest::addColumn<bool>("has");
-
-    QTest::newRow("none") << QByteArray() << QByteArray() << QByteArray() << false;
-    QTest::newRow("x11") << QByteArray(":0") << QByteArray() << QByteArray() << true;
-    QTest::newRow("wayland") << QByteArray() << QByteArray("wayland-0") << QByteArray() << true;
-    QTest::newRow("platform") << QByteArray() << QByteArray() << QByteArray("offscreen") << true;
-}
-
-void StartupTest::display() {
-    QFETCH(QByteArray, display);
-    QFETCH(QByteArray, wayland);
-    QFETCH(QByteArray, platform);
-    QFETCH(bool, has);
-
-    const QByteArray saved[] = {qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"),
-                                qgetenv("QT_QPA_PLATFORM")};
-    const char* names[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
-    const QByteArray values[] = {display, wayland, platform};
-    const auto setAll = [&](const QByteArray* to) {
-        for (int i = 0; i < 3; ++i) {
-            if (to[i].isEmpty()) {
-                qunsetenv(names[i]);
-            } else {
-                qputenv(names[i], to[i]);
-            }
-        }
-    };
-    setAll(values);
-    const bool result = plimbrook::hasDisplay();
-    setAll(saved);
-    QCOMPARE(result, has);
 }
 
 QTEST_MAIN(StartupTest)
