@@ -131,6 +131,10 @@ ConvertOptions parseOptions(const std::vector<std::string>& args) {
         } else if (equals != std::string_view::npos) {
             throw UsageError("option " + quoted(spec.name) + " takes no value");
         }
+        // Only the comment may be empty: an empty name would only fail later, file by file.
+        if (spec.takesValue && value.empty() && spec.id != Id::Comment) {
+            throw UsageError("option " + quoted(spec.name) + " needs a value");
+        }
 
         switch (spec.id) {
             case Id::Comment:

@@ -331,6 +331,12 @@ void TestConvertCli::invocations_data() {
     QTest::newRow("value_missing")
         << QStringList{"to-bbd", "GAME.srm", "--comment"} << ""
         << usageError("option '--comment' needs a value") << 2 << Files{};
+    QTest::newRow("empty_output_name")
+        << QStringList{"to-bbd", "--output=", "GAME.srm"} << ""
+        << usageError("option '--output' needs a value") << 2 << Files{};
+    QTest::newRow("empty_template_name")
+        << QStringList{"to-bbd", "--template", "", "GAME.srm"} << ""
+        << usageError("option '--template' needs a value") << 2 << Files{};
     QTest::newRow("value_for_flag")
         << QStringList{"to-bbd", "--force=yes", "GAME.srm"} << ""
         << usageError("option '--force' takes no value") << 2 << Files{};
