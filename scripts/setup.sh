@@ -6,7 +6,7 @@ packages=(
     cmake g++ make pkgconf
     qt6-base-dev qt6-base-dev-tools
     librsvg2-bin                          # draws the icons from their SVG sources
-    fonts-wine fonts-dejavu-core          # a Tahoma-metric font for the windows
+    fonts-wine fonts-dejavu-core fonts-dejavu-extra  # Tahoma-metric and condensed fonts for the windows
     xvfb xauth xdotool x11-utils          # window tests on a virtual display
     desktop-file-utils appstream          # validate the installed desktop entry and metainfo
     valgrind
