@@ -18,14 +18,14 @@ enum Applies : unsigned {
 
 enum class Id { Comment, Template, OutputDir, Output, Force, Raw, Help, Version };
 
-struct OptionSpec {
+struct OptionInfo {
     std::string_view name;
     Id id;
     bool takesValue;
     unsigned applies;
 };
 
-constexpr std::array<OptionSpec, 8> kOptions = {{
+constexpr std::array<OptionInfo, 8> kOptions = {{
     {"--comment", Id::Comment, true, kToBbd},
     {"--template", Id::Template, true, kToBbd},
     {"--output-dir", Id::OutputDir, true, kWriters},
@@ -52,9 +52,9 @@ std::string quoted(std::string_view text) {
     return "'" + std::string(text) + "'";
 }
 
-const OptionSpec& findOption(std::string_view name) {
+const OptionInfo& findOption(std::string_view name) {
     const auto found = std::find_if(kOptions.begin(), kOptions.end(),
-                                    [&](const OptionSpec& spec) { return spec.name == name; });
+                                    [&](const OptionInfo& option) { return option.name == name; });
     if (found == kOptions.end()) {
         throw UsageError("unknown option " + quoted(name));
     }
@@ -101,42 +101,42 @@ ConvertOptions parseOptions(const std::vector<std::string>& args) {
         const std::string_view whole =
             arg == "-h" ? std::string_view("--help") : std::string_view(arg);
         const auto equals = whole.find('=');
-        const OptionSpec& spec = findOption(whole.substr(0, equals));
-        if (spec.id == Id::Help || spec.id == Id::Version) {
+        const OptionInfo& option = findOption(whole.substr(0, equals));
+        if (option.id == Id::Help || option.id == Id::Version) {
             if (equals != std::string_view::npos) {
-                throw UsageError("option " + quoted(spec.name) + " takes no value");
+                throw UsageError("option " + quoted(option.name) + " takes no value");
             }
-            options.action = spec.id == Id::Help ? ConvertOptions::Action::Help
-                                                 : ConvertOptions::Action::Version;
+            options.action = option.id == Id::Help ? ConvertOptions::Action::Help
+                                                   : ConvertOptions::Action::Version;
             return options;
         }
         if (commandBit == 0) {
             throw UsageError("missing command");
         }
-        if ((spec.applies & commandBit) == 0) {
-            throw UsageError("option " + quoted(spec.name) + " does not apply to " +
+        if ((option.applies & commandBit) == 0) {
+            throw UsageError("option " + quoted(option.name) + " does not apply to " +
                              std::string(command->name));
         }
 
         std::string value;
-        if (spec.takesValue) {
+        if (option.takesValue) {
             if (equals != std::string_view::npos) {
                 value = std::string(whole.substr(equals + 1));
             } else if (next + 1 < args.size()) {
                 // The value is taken as it stands, so a comment may start with a dash.
                 value = args[++next];
             } else {
-                throw UsageError("option " + quoted(spec.name) + " needs a value");
+                throw UsageError("option " + quoted(option.name) + " needs a value");
             }
         } else if (equals != std::string_view::npos) {
-            throw UsageError("option " + quoted(spec.name) + " takes no value");
+            throw UsageError("option " + quoted(option.name) + " takes no value");
         }
         // Only the comment may be empty: an empty name would only fail later, file by file.
-        if (spec.takesValue && value.empty() && spec.id != Id::Comment) {
-            throw UsageError("option " + quoted(spec.name) + " needs a value");
+        if (option.takesValue && value.empty() && option.id != Id::Comment) {
+            throw UsageError("option " + quoted(option.name) + " needs a value");
         }
 
-        switch (spec.id) {
+        switch (option.id) {
             case Id::Comment:
                 options.comment = value;
                 break;
