@@ -4,7 +4,8 @@
 #
 #   bench/run.sh [--build DIR] [--runs N] [--batch-runs N] [--disk-runs N] [--window-runs N]
 #
-# Needs cmake, hyperfine, Xvfb, python3, and libxcb1-dev for the start-up stopwatch.
+# Installs what it needs when run as root: the project's packages, hyperfine, and libxcb1-dev
+# for the start-up stopwatch.
 # Conversions run on a tmpfs folder (mounted for the run when started as root, /dev/shm
 # otherwise); the same runs are then repeated on the repository's disk, where the fsync of every
 # written file and its folder costs real time. The window program is timed only once built.
@@ -31,6 +32,16 @@ while [ $# -gt 0 ]; do
 done
 
 say() { printf '%s\n' "$*" >&2; }
+# What the project itself needs, then what only the benchmark does.
+"$repo/scripts/setup.sh"
+if ! command -v hyperfine >/dev/null || ! dpkg-query -W libxcb1-dev >/dev/null 2>&1; then
+    if [ "$(id -u)" = 0 ]; then
+        apt-get install -y -qq hyperfine libxcb1-dev >/dev/null
+    else
+        say "run.sh: install hyperfine and libxcb1-dev as root first"
+        exit 1
+    fi
+fi
 for tool in cmake hyperfine Xvfb python3; do
     command -v "$tool" >/dev/null || { say "run.sh: $tool is needed"; exit 1; }
 done
