@@ -26,7 +26,7 @@ while [ $# -gt 0 ]; do
         --batch-runs) batch_runs=$2; shift 2 ;;
         --disk-runs) disk_runs=$2; shift 2 ;;
         --window-runs) window_runs=$2; shift 2 ;;
-        -h|--help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "run.sh: unknown argument '$1'" >&2; exit 2 ;;
     esac
 done
