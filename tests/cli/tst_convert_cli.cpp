@@ -12,56 +12,39 @@
 #include "app_facts.h"
 #include "convert_app.h"
 #include "failing_file_system.h"
+#include "golden_files.h"
 
 using plimbrook::cli::ConvertEnvironment;
 using plimbrook::cli::runConvert;
+using plimbrook::testing::bbdBytes;
+using plimbrook::testing::commentField;
+using plimbrook::testing::kHeader;
+using plimbrook::testing::pattern;
+using plimbrook::testing::readFile;
+using plimbrook::testing::writeFile;
 
 namespace {
 
-// Deterministic bytes that differ from seed to seed and from offset to offset.
-QByteArray pattern(int seed, int size) {
-    QByteArray bytes(size, '\0');
-    for (int i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 31 + seed * 7 + (i >> 8)) & 0xFF);
-    }
-    return bytes;
-}
-
 QByteArray gameSave() {
-    return pattern(1, 8 * 1024);
+    return pattern(8 * 1024, 1);
 }
 QByteArray bigSave() {
-    return pattern(2, 32 * 1024);
+    return pattern(32 * 1024, 2);
 }
 QByteArray tinySave() {
-    return pattern(3, 1024);
+    return pattern(1024, 3);
 }
 QByteArray oddSave() {
-    return pattern(4, 100);
+    return pattern(100, 4);
 }
 QByteArray stuffDat() {
-    return pattern(11, 512);
+    return pattern(512, 11);
 }
 QByteArray otherTemplate() {
-    return pattern(12, 600);
+    return pattern(600, 12);
 }
 QByteArray shortTemplate() {
-    return pattern(13, 100);
-}
-
-// The 77 stored bytes of a comment given in Windows-1252.
-QByteArray field(QByteArray text) {
-    text.resize(77, ' ');
-    return text;
-}
-
-// A BBD image built by hand: the template's first 512 bytes with the comment at 16..92, then
-// the save four times.
-QByteArray bbd(const QByteArray& headerTemplate, const QByteArray& image, const QByteArray& text) {
-    QByteArray header = headerTemplate.left(512);
-    header.resize(512, '\0');
-    header.replace(16, 77, field(text));
-    return header + image + image + image + image;
+    return pattern(100, 13);
 }
 
 QByteArray withZeros(QByteArray bytes, int size) {
@@ -69,8 +52,14 @@ QByteArray withZeros(QByteArray bytes, int size) {
     return bytes;
 }
 
+// A BBD file built by hand from a template of any length: its first 512 bytes, zero-filled, then
+// a comment given in Windows-1252.
+QByteArray bbd(const QByteArray& headerTemplate, const QByteArray& image, const QByteArray& text) {
+    return bbdBytes(withZeros(headerTemplate.left(kHeader), kHeader), commentField(text), image);
+}
+
 QByteArray keptImage() {
-    return pattern(5, 8 * 1024);
+    return pattern(8 * 1024, 5);
 }
 QByteArray keptBbd() {
     return bbd(stuffDat(), keptImage(), "Kept comment");
@@ -88,7 +77,7 @@ QByteArray oddCommentBbd() {
 }
 
 QByteArray longTarget() {
-    return pattern(6, 40'000);
+    return pattern(40'000, 6);
 }
 
 using Files = QMap<QString, QByteArray>;
@@ -99,17 +88,9 @@ Files snapshot(const QString& root) {
     QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        files.insert(QDir(root).relativeFilePath(path), file.readAll());
+        files.insert(QDir(root).relativeFilePath(path), readFile(path));
     }
     return files;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 std::vector<std::string> toArgs(const QStringList& list) {
@@ -166,7 +147,7 @@ void TestConvertCli::init() {
         {"NOTES.bbd", oddCommentBbd()}, {"LONG.bbd", longTarget()},
     };
     for (auto it = scene.begin(); it != scene.end(); ++it) {
-        writeFile(dir_->filePath(it.key()), it.value());
+        QVERIFY2(writeFile(dir_->filePath(it.key()), it.value()), qPrintable(it.key()));
     }
     previousDir_ = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir_->path()));

@@ -4,7 +4,7 @@
 #include "bbd_layout.h"
 #include "code_page.h"
 #include "file_access.h"
-#include "test_files.h"
+#include "golden_files.h"
 
 using namespace plimbrook;
 using namespace plimbrook::testing;
@@ -65,11 +65,12 @@ void BbdLayoutTest::writtenFileIsGolden_data() {
     QTest::addColumn<QByteArray>("stored");
 
     QTest::newRow("ascii_comment")
-        << noise(kHeader, 1) << noise(kSram, 2) << QByteArray("Hello") << padded("Hello");
+        << noise(kHeader, 1) << noise(kSram, 2) << QByteArray("Hello") << commentField("Hello");
     QTest::newRow("empty_comment_zero_image")
-        << noise(kHeader, 3) << zeros(kSram) << QByteArray() << padded({});
-    QTest::newRow("windows_1252_comment") << noise(kHeader, 4) << noise(kSram, 5)
-                                          << QByteArray("Café ½ €") << padded("Caf\xE9 \xBD \x80");
+        << noise(kHeader, 3) << zeros(kSram) << QByteArray() << commentField({});
+    QTest::newRow("windows_1252_comment")
+        << noise(kHeader, 4) << noise(kSram, 5) << QByteArray("Café ½ €")
+        << commentField("Caf\xE9 \xBD \x80");
 }
 
 void BbdLayoutTest::writtenFileIsGolden() {
@@ -122,19 +123,19 @@ void BbdLayoutTest::encodeComment_data() {
     QTest::newRow("default_comment")
         << QByteArray("Enter a Comment and stuff.")
         << QByteArray("Enter a Comment and stuff.") + QByteArray(51, ' ');
-    QTest::newRow("latin_1_range") << utf8Of(U"\u00A0\u00E9\u00FF") << padded("\xA0\xE9\xFF");
+    QTest::newRow("latin_1_range") << utf8Of(U"\u00A0\u00E9\u00FF") << commentField("\xA0\xE9\xFF");
     QTest::newRow("windows_1252_extras")
         << utf8Of(U"\u20AC\u201A\u0192\u2026\u0160\u017D\u2018\u2122\u0153\u0178")
-        << padded("\x80\x82\x83\x85\x8A\x8E\x91\x99\x9C\x9F");
+        << commentField("\x80\x82\x83\x85\x8A\x8E\x91\x99\x9C\x9F");
     QTest::newRow("undefined_bytes_as_c1")
-        << utf8Of(U"\u0081\u008D\u008F\u0090\u009D") << padded("\x81\x8D\x8F\x90\x9D");
-    QTest::newRow("unmappable_cjk") << QByteArray("日本語 ok") << padded("??? ok");
+        << utf8Of(U"\u0081\u008D\u008F\u0090\u009D") << commentField("\x81\x8D\x8F\x90\x9D");
+    QTest::newRow("unmappable_cjk") << QByteArray("日本語 ok") << commentField("??? ok");
     QTest::newRow("unmappable_neighbours")
-        << utf8Of(U"\u0080\u0100\u0154\u20AD\U0001F600") << padded("?????");
+        << utf8Of(U"\u0080\u0100\u0154\u20AD\U0001F600") << commentField("?????");
     QTest::newRow("malformed_utf8") << QByteArray(
                                            "a\xFF"
                                            "b\xC3")
-                                    << padded("a?b?");
+                                    << commentField("a?b?");
     QTest::newRow("cut_counts_characters")
         << QByteArray(76, 'x') + utf8Of(U"\u00E9\u20AC") << QByteArray(76, 'x') + '\xE9';
 }

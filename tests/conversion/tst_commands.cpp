@@ -12,8 +12,8 @@
 
 #include "commands.h"
 #include "failing_file_system.h"
+#include "golden_files.h"
 #include "scripted_platform.h"
-#include "test_files.h"
 
 Q_DECLARE_METATYPE(std::optional<QByteArray>)
 
@@ -184,36 +184,37 @@ void CommandsTest::sram2bbd_data() {
     const std::optional<QByteArray> accept = kStartComment;
     QTest::newRow("start_text_accepted")
         << save << -1 << false << accept << save << kStartComment + QByteArray(51, ' ');
-    QTest::newRow("comment_cancelled") << save << -1 << false << cancel << save << padded({});
+    QTest::newRow("comment_cancelled") << save << -1 << false << cancel << save << commentField({});
     QTest::newRow("comment_emptied")
-        << save << -1 << false << std::optional<QByteArray>("") << save << padded({});
+        << save << -1 << false << std::optional<QByteArray>("") << save << commentField({});
     QTest::newRow("comment_78_cut")
         << save << -1 << false << std::optional(QByteArray(70, 'a') + "12345678") << save
         << QByteArray(70, 'a') + "1234567";
     QTest::newRow("comment_windows_1252")
         << save << -1 << false << std::optional<QByteArray>("Zoë’s “save” — 100%") << save
-        << padded("Zo\xEB\x92s \x93save\x94 \x97 100%");
+        << commentField("Zo\xEB\x92s \x93save\x94 \x97 100%");
     QTest::newRow("comment_unmappable")
-        << save << -1 << false << std::optional<QByteArray>("セーブ Ω") << save << padded("??? ?");
+        << save << -1 << false << std::optional<QByteArray>("セーブ Ω") << save
+        << commentField("??? ?");
     QTest::newRow("save_32k_first_8k") << save + noise(3 * kSram, 2) << -1 << false << accept
                                        << save << kStartComment + QByteArray(51, ' ');
     for (const int kib : {1, 2, 4}) {
         const QByteArray small = noise(kib * 1024, 3);
         QTest::addRow("save_%dk_mirrored", kib)
             << small << -1 << false << std::optional<QByteArray>("m") << small.repeated(8 / kib)
-            << padded("m");
+            << commentField("m");
     }
     QTest::newRow("save_3k_zero_filled")
         << save.left(3072) << -1 << false << std::optional<QByteArray>("z")
-        << save.left(3072) + zeros(kSram - 3072) << padded("z");
+        << save.left(3072) + zeros(kSram - 3072) << commentField("z");
     QTest::newRow("save_empty") << QByteArray() << -1 << false << std::optional<QByteArray>("e")
-                                << zeros(kSram) << padded("e");
+                                << zeros(kSram) << commentField("e");
     QTest::newRow("old_40000_keeps_tail")
-        << save << 40000 << false << std::optional<QByteArray>("t") << save << padded("t");
+        << save << 40000 << false << std::optional<QByteArray>("t") << save << commentField("t");
     QTest::newRow("old_shorter_replaced")
-        << save << 100 << false << std::optional<QByteArray>("s") << save << padded("s");
+        << save << 100 << false << std::optional<QByteArray>("s") << save << commentField("s");
     QTest::newRow("output_is_the_save")
-        << save << -1 << true << std::optional<QByteArray>("i") << save << padded("i");
+        << save << -1 << true << std::optional<QByteArray>("i") << save << commentField("i");
 }
 
 void CommandsTest::sram2bbd() {
@@ -242,7 +243,7 @@ void CommandsTest::sram2bbd() {
     QCOMPARE(messagesOf(s.platform), QStringList{kS2bMessage});
     QCOMPARE(s.comment(), kStartComment);  // the comment box is only read
     QVERIFY(s.channelsClosed());
-    QCOMPARE(strays(dir_->path()), QStringList());
+    QCOMPARE(strayTemporaries(dir_->path()), QStringList());
 }
 
 void CommandsTest::templateHeader_data() {
@@ -274,7 +275,7 @@ void CommandsTest::templateHeader() {
     s.answer({path("a.srm"), path("a.bbd")});
     s.answerText("Slot 1");
     QVERIFY(SRAM2BBD(s.context).completed());
-    QCOMPARE(readFile(path("a.bbd")), bbdBytes(header, padded("Slot 1"), save));
+    QCOMPARE(readFile(path("a.bbd")), bbdBytes(header, commentField("Slot 1"), save));
 }
 
 void CommandsTest::bbd2sram_data() {
@@ -284,7 +285,7 @@ void CommandsTest::bbd2sram_data() {
     QTest::addColumn<QByteArray>("image");
 
     const QByteArray image = noise(kSram, 10);
-    const QByteArray written = bbdBytes(noise(kHeader, 11), padded("x"), image);
+    const QByteArray written = bbdBytes(noise(kHeader, 11), commentField("x"), image);
     const QByteArray differing = noise(kHeader, 12) + image + noise(3 * kSram, 13);
 
     QTest::newRow("new_output") << written << -1 << false << image;
@@ -321,7 +322,7 @@ void CommandsTest::bbd2sram() {
     QCOMPARE(promptsOf(s.platform), kBbd2SramPrompts);
     QCOMPARE(messagesOf(s.platform), QStringList{kB2sMessage});
     QVERIFY(s.channelsClosed());
-    QCOMPARE(strays(dir_->path()), QStringList());
+    QCOMPARE(strayTemporaries(dir_->path()), QStringList());
 }
 
 void CommandsTest::openBbdComment_data() {
@@ -331,16 +332,17 @@ void CommandsTest::openBbdComment_data() {
     const auto bbdWith = [](const QByteArray& field) {
         return bbdBytes(noise(kHeader, 20), field, noise(kSram, 21));
     };
-    QTest::newRow("trailing_spaces_kept") << bbdWith(padded("My save")) << padded("My save");
+    QTest::newRow("trailing_spaces_kept")
+        << bbdWith(commentField("My save")) << commentField("My save");
     QTest::newRow("zero_bytes_become_spaces")
-        << bbdWith(QByteArray("AB\0\0CD", 6) + zeros(71)) << padded("AB  CD");
+        << bbdWith(QByteArray("AB\0\0CD", 6) + zeros(71)) << commentField("AB  CD");
     QTest::newRow("windows_1252_bytes")
         << bbdWith("\x80\x81\x8D\x8F\x90\x9D\x9F\xA0\xE9\xFF" + QByteArray(67, 'x'))
         << utf8Of(U"\u20AC\u0081\u008D\u008F\u0090\u009D\u0178\u00A0\u00E9\u00FF") +
                QByteArray(67, 'x');
     QTest::newRow("short_file") << QByteArray(16, 'H') + "abcdefghijklmnopqrstuvwx"
-                                << padded("abcdefghijklmnopqrstuvwx");
-    QTest::newRow("ten_byte_file") << noise(10, 22) << padded({});
+                                << commentField("abcdefghijklmnopqrstuvwx");
+    QTest::newRow("ten_byte_file") << noise(10, 22) << commentField({});
 }
 
 void CommandsTest::openBbdComment() {
@@ -399,12 +401,12 @@ void CommandsTest::loadedCommentIsStoredAgain_data() {
         controls += static_cast<char>(b);
     }
     QTest::newRow("ascii_trailing_spaces")
-        << padded("Slot 2 - before the boss") << padded("Slot 2 - before the boss");
+        << commentField("Slot 2 - before the boss") << commentField("Slot 2 - before the boss");
     QTest::newRow("bytes_80_to_cc") << low << low;
-    QTest::newRow("bytes_cd_to_ff") << padded(high) << padded(high);
-    QTest::newRow("control_bytes") << padded(controls) << padded(controls);
+    QTest::newRow("bytes_cd_to_ff") << commentField(high) << commentField(high);
+    QTest::newRow("control_bytes") << commentField(controls) << commentField(controls);
     QTest::newRow("zero_bytes_become_spaces")
-        << QByteArray("ab\0cd", 5) + zeros(72) << padded("ab cd");
+        << QByteArray("ab\0cd", 5) + zeros(72) << commentField("ab cd");
 }
 
 void CommandsTest::loadedCommentIsStoredAgain() {
@@ -442,12 +444,12 @@ void CommandsTest::cancelled() {
 
     const QByteArray save = noise(kSram, 50);
     QVERIFY(writeFile(path("game.srm"), save));
-    QVERIFY(writeFile(path("game.bbd"), bbdBytes(header_, padded("old"), save)));
+    QVERIFY(writeFile(path("game.bbd"), bbdBytes(header_, commentField("old"), save)));
     QVERIFY(writeFile(path("out.bbd"), noise(1000, 51)));
     QVERIFY(writeFile(path("out.srm"), noise(1000, 52)));
     const QString input = path(command == "sram2bbd" ? "game.srm" : "game.bbd");
     const QString output = path(command == "sram2bbd" ? "out.bbd" : "out.srm");
-    const QStringList before = snapshot(dir_->path());
+    const QStringList before = snapshotModes(dir_->path());
 
     Session s(template_);
     if (cancelAt == 1) {
@@ -461,18 +463,18 @@ void CommandsTest::cancelled() {
     QCOMPARE(int(promptsOf(s.platform).size()), cancelAt);
     QCOMPARE(messagesOf(s.platform), QStringList());
     QCOMPARE(s.comment(), kStartComment);
-    QCOMPARE(snapshot(dir_->path()), before);
+    QCOMPARE(snapshotModes(dir_->path()), before);
 
     // The same command, on the same channels, then runs normally.
     s.answer({input, output});
     s.answerText("again");
     QVERIFY(commandNamed(command)(s.context).completed());
     if (command == "sram2bbd") {
-        QCOMPARE(readFile(output), bbdBytes(header_, padded("again"), save));
+        QCOMPARE(readFile(output), bbdBytes(header_, commentField("again"), save));
     } else if (command == "bbd2sram") {
         QCOMPARE(readFile(output).left(kSram), save);
     } else {
-        QCOMPARE(s.comment(), padded("old"));
+        QCOMPARE(s.comment(), commentField("old"));
     }
 }
 
@@ -500,7 +502,7 @@ void CommandsTest::commentPromptSeesOldTarget() {
     s.platform.onTextPrompt = [&] {
         existed = QFile::exists(target);
         seen = readFile(target);
-        temporaries = strays(dir_->path());
+        temporaries = strayTemporaries(dir_->path());
         s.answerText("after");
     };
     QVERIFY(SRAM2BBD(s.context).completed());
@@ -508,8 +510,8 @@ void CommandsTest::commentPromptSeesOldTarget() {
     QCOMPARE(existed, oldOutputSize >= 0);
     QCOMPARE(seen, old);
     QCOMPARE(int(temporaries.size()), 1);
-    QCOMPARE(readFile(target), bbdBytes(header_, padded("after"), save) + old.mid(kBbd));
-    QCOMPARE(strays(dir_->path()), QStringList());
+    QCOMPARE(readFile(target), bbdBytes(header_, commentField("after"), save) + old.mid(kBbd));
+    QCOMPARE(strayTemporaries(dir_->path()), QStringList());
 }
 
 void CommandsTest::readOnlyInput_data() {
@@ -522,7 +524,7 @@ void CommandsTest::readOnlyInput_data() {
 void CommandsTest::readOnlyInput() {
     QFETCH(QString, command);
     const QString input = path(command == "sram2bbd" ? "game.srm" : "game.bbd");
-    const QByteArray bytes = bbdBytes(header_, padded("ro"), noise(kSram, 70));
+    const QByteArray bytes = bbdBytes(header_, commentField("ro"), noise(kSram, 70));
     QVERIFY(writeFile(input, bytes));
     for (const QString& file : {input, template_}) {
         QVERIFY(::chmod(QFile::encodeName(file).constData(), 0444) == 0);
@@ -563,7 +565,7 @@ void CommandsTest::outputKeepsModeAndLinks() {
 
     const QByteArray image = noise(kSram, 80);
     const QByteArray old = noise(4 * kSram, 81);
-    QVERIFY(writeFile(path("game.bbd"), bbdBytes(header_, padded("l"), image)));
+    QVERIFY(writeFile(path("game.bbd"), bbdBytes(header_, commentField("l"), image)));
     QVERIFY(QDir(dir_->path()).mkdir("real"));
     const QString target = path("real/slot.srm");
     QVERIFY(writeFile(target, old));
@@ -584,7 +586,7 @@ void CommandsTest::outputKeepsModeAndLinks() {
         QVERIFY(S_ISLNK(modeOf(chosen)));
         QCOMPARE(QFile::symLinkTarget(chosen), target);
     }
-    QCOMPARE(strays(dir_->path()) + strays(path("real")), QStringList());
+    QCOMPARE(strayTemporaries(dir_->path()) + strayTemporaries(path("real")), QStringList());
 }
 
 void CommandsTest::refusedPath_data() {
@@ -621,7 +623,7 @@ void CommandsTest::refusedPath() {
         if (kind.startsWith("/dev/")) {
             return kind;
         } else if (kind == "regular") {
-            writeFile(at, bbdBytes(header_, padded("r"), noise(kSram, 90)));
+            writeFile(at, bbdBytes(header_, commentField("r"), noise(kSram, 90)));
         } else if (kind == "directory") {
             QDir(dir_->path()).mkdir(name);
         } else if (kind == "fifo") {
@@ -635,7 +637,7 @@ void CommandsTest::refusedPath() {
     if (QTest::currentDataTag() == QByteArray("sram2bbd_template_missing")) {
         QVERIFY(QFile::remove(template_));
     }
-    const QStringList before = snapshot(dir_->path());
+    const QStringList before = snapshotModes(dir_->path());
 
     Session s(template_);
     if (output.isEmpty()) {
@@ -652,7 +654,7 @@ void CommandsTest::refusedPath() {
     QCOMPARE(int(promptsOf(s.platform).size()), promptCount);
     QCOMPARE(messagesOf(s.platform), QStringList());
     QCOMPARE(s.comment(), kStartComment);
-    QCOMPARE(snapshot(dir_->path()), before);
+    QCOMPARE(snapshotModes(dir_->path()), before);
 }
 
 void CommandsTest::injectedFailure_data() {
@@ -694,7 +696,7 @@ void CommandsTest::injectedFailure() {
     }
     QVERIFY(failAt > 0);
     QVERIFY(putOldBack());
-    const QStringList before = snapshot(dir_->path());
+    const QStringList before = snapshotModes(dir_->path());
 
     FailingFileSystem failing(failAt);
     Session s(template_, failing);
@@ -707,7 +709,7 @@ void CommandsTest::injectedFailure() {
     QVERIFY(outcome.error);
     QCOMPARE(int(outcome.error->step()), step);
     QCOMPARE(messagesOf(s.platform), QStringList());
-    QCOMPARE(snapshot(dir_->path()), before);  // old bytes and mode, no temporary file
+    QCOMPARE(snapshotModes(dir_->path()), before);  // old bytes and mode, no temporary file
 
     // The next command, on the same channels and a healthy disk, runs normally.
     CommandContext next{s.platform, s.channels, template_.toStdString(), realFileSystem()};
@@ -715,7 +717,7 @@ void CommandsTest::injectedFailure() {
     s.answer({path("game.srm"), target});
     s.answerText("again");
     QVERIFY(SRAM2BBD(next).completed());
-    QCOMPARE(readFile(target), bbdBytes(header_, padded("again"), save) + old.mid(kBbd));
+    QCOMPARE(readFile(target), bbdBytes(header_, commentField("again"), save) + old.mid(kBbd));
     QCOMPARE(messagesOf(s.platform), QStringList{kS2bMessage});
 }
 

@@ -4,7 +4,7 @@
 
 #include "commands.h"
 #include "failing_file_system.h"
-#include "save_files.h"
+#include "golden_files.h"
 #include "scripted_platform.h"
 
 using namespace plimbrook;
@@ -26,9 +26,11 @@ const QByteArray kComment = "Swept";
 Scene stage(const QString& folder, bool toBbd, const QString& outputCase) {
     Scene scene;
     scene.folder = folder;
-    const QByteArray image = pattern(kImageSize, toBbd ? 1 : 2);
-    const QByteArray input = toBbd ? image : bbdOf(image, asciiComment("Stored"));
-    const QByteArray written = toBbd ? bbdOf(image, asciiComment(kComment)) : image;
+    const QByteArray image = pattern(kSram, toBbd ? 1 : 2);
+    const QByteArray input =
+        toBbd ? image : bbdBytes(templateHeader(), commentField("Stored"), image);
+    const QByteArray written =
+        toBbd ? bbdBytes(templateHeader(), commentField(kComment), image) : image;
     scene.input = folder + (toBbd ? "/game.srm" : "/game.bbd");
     writeFile(scene.input, input);
 
@@ -116,7 +118,7 @@ void FaultSweep::everyFailurePoint() {
         FileChannels channels;
         ScriptedPlatform platform;
         QVERIFY(run(toBbd, scene, fs, channels, platform).completed());
-        QCOMPARE(readAll(scene.output), scene.expected);
+        QCOMPARE(readFile(scene.output), scene.expected);
         QCOMPARE(platform.messages.size(), std::size_t{1});
         QVERIFY(strayTemporaries(scene.folder).isEmpty());
         calls = fs.count();
@@ -132,7 +134,7 @@ void FaultSweep::everyFailurePoint() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const Scene scene = stage(dir.path(), toBbd, outputCase);
-        const auto before = folderState(scene.folder);
+        const auto before = snapshotContents(scene.folder);
 
         FailingFileSystem fs(n);
         FileChannels channels;
@@ -145,13 +147,13 @@ void FaultSweep::everyFailurePoint() {
 
         if (n <= renameAt) {
             QVERIFY2(outcome.kind == Outcome::Kind::Failed, where);
-            QVERIFY2(folderState(scene.folder) == before, where);
+            QVERIFY2(snapshotContents(scene.folder) == before, where);
             QVERIFY2(platform.messages.empty(), where);
             ++beforeRename_;
         } else {
             QVERIFY2(outcome.completed(), where);
-            QVERIFY2(readAll(scene.output) == scene.expected, where);
-            auto after = folderState(scene.folder);
+            QVERIFY2(readFile(scene.output) == scene.expected, where);
+            auto after = snapshotContents(scene.folder);
             after.remove(QFileInfo(scene.output).fileName());
             auto unchanged = before;
             unchanged.remove(QFileInfo(scene.output).fileName());
@@ -167,7 +169,7 @@ void FaultSweep::everyFailurePoint() {
         const Scene next = stage(dir.path() + "/next", toBbd, "absent");
         ScriptedPlatform nextPlatform;
         QVERIFY2(run(toBbd, next, realFileSystem(), channels, nextPlatform).completed(), where);
-        QVERIFY2(readAll(next.output) == next.expected, where);
+        QVERIFY2(readFile(next.output) == next.expected, where);
         QVERIFY2(nextPlatform.messages.size() == 1, where);
     }
     qInfo("%s: %ld failure points; the rename is call %ld", QTest::currentDataTag(), calls,
@@ -192,7 +194,7 @@ void FaultSweep::everyFailurePointOfCommentLoad() {
     FileChannels cleanChannels;
     ScriptedPlatform cleanPlatform;
     QVERIFY(load(clean, cleanChannels, cleanPlatform).completed());
-    QCOMPARE(QByteArray::fromStdString(cleanPlatform.comment), asciiComment("Stored"));
+    QCOMPARE(QByteArray::fromStdString(cleanPlatform.comment), commentField("Stored"));
 
     for (long n = 1; n <= clean.count(); ++n) {
         FailingFileSystem fs(n);
@@ -214,7 +216,7 @@ void FaultSweep::everyFailurePointOfCommentLoad() {
 
         ScriptedPlatform nextPlatform;
         QVERIFY2(load(realFileSystem(), channels, nextPlatform).completed(), where);
-        QVERIFY2(QByteArray::fromStdString(nextPlatform.comment) == asciiComment("Stored"), where);
+        QVERIFY2(QByteArray::fromStdString(nextPlatform.comment) == commentField("Stored"), where);
     }
 }
 

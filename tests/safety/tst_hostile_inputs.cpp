@@ -14,7 +14,7 @@
 
 #include "commands.h"
 #include "failing_file_system.h"
-#include "save_files.h"
+#include "golden_files.h"
 #include "scripted_platform.h"
 
 using namespace plimbrook;
@@ -35,10 +35,10 @@ const QByteArray kOddName =
     "d\xC3\xA9 \xE2\x9C\x93";
 
 QByteArray image() {
-    return pattern(kImageSize, 5);
+    return pattern(kSram, 5);
 }
 QByteArray storedBbd() {
-    return bbdOf(pattern(kImageSize, 6), asciiComment("Loaded comment"));
+    return bbdBytes(templateHeader(), commentField("Loaded comment"), pattern(kSram, 6));
 }
 
 void put(const QString& path, const QByteArray& bytes) {
@@ -163,11 +163,6 @@ ChildReport runInChild(Command command, const std::string& input, const std::str
     return report;
 }
 
-// The stored field of a comment given as its bytes.
-QByteArray stored(const QByteArray& bytes) {
-    return bytes.leftJustified(kCommentSize, ' ');
-}
-
 }  // namespace
 
 Q_DECLARE_METATYPE(Setup)
@@ -198,8 +193,8 @@ void HostileInputs::row_data() {
     QTest::addColumn<QByteArray>("expected");
 
     const QByteArray typed = "Hostile";
-    const QByteArray bbdOfSave = bbdOf(image(), asciiComment(typed));
-    const QByteArray zeros(kImageSize, '\0');
+    const QByteArray bbdOfSave = bbdBytes(templateHeader(), commentField(typed), image());
+    const QByteArray zeros(kSram, '\0');
     const QByteArray fails;
     const QString odd = QString::fromUtf8(kOddName);
 
@@ -237,7 +232,7 @@ void HostileInputs::row_data() {
         << "out.bbd" << typed << false << "" << fails;
     const Setup unreadable = [](const QString& f) {
         setMode(f, 0777);
-        put(f + "/locked", pattern(kBbdSize, 7));
+        put(f + "/locked", pattern(kBbd, 7));
         setMode(f + "/locked", 0);
     };
     QTest::newRow("s2b_unreadable_input") << int(SramToBbd) << unreadable << "locked"
@@ -261,16 +256,15 @@ void HostileInputs::row_data() {
                                                          })
                                                  << "game.srm"
                                                  << "shelf/out.bbd" << typed << true << "" << fails;
-    QTest::newRow("s2b_output_file_read_only")
-        << int(SramToBbd)
-        << both(save("game.srm", image()),
-                [](const QString& f) {
-                    setMode(f, 0777);
-                    put(f + "/kept.bbd", pattern(kBbdSize, 8));
-                    setMode(f + "/kept.bbd", 0444);
-                })
-        << "game.srm"
-        << "kept.bbd" << typed << true << "" << fails;
+    QTest::newRow("s2b_output_file_read_only") << int(SramToBbd)
+                                               << both(save("game.srm", image()),
+                                                       [](const QString& f) {
+                                                           setMode(f, 0777);
+                                                           put(f + "/kept.bbd", pattern(kBbd, 8));
+                                                           setMode(f + "/kept.bbd", 0444);
+                                                       })
+                                               << "game.srm"
+                                               << "kept.bbd" << typed << true << "" << fails;
     QTest::newRow("s2b_output_folder_gone")
         << int(SramToBbd) << save("game.srm", image()) << "game.srm"
         << "gone/out.bbd" << typed << false << "" << fails;
@@ -306,7 +300,7 @@ void HostileInputs::row_data() {
         << "rel:" + odd + ".bbd" << typed << false << "" << bbdOfSave;
     QTest::newRow("b2s_odd_names")
         << int(BbdToSram) << save(odd + ".bbd", storedBbd()) << odd + ".bbd" << odd + ".srm"
-        << typed << false << "" << pattern(kImageSize, 6);
+        << typed << false << "" << pattern(kSram, 6);
 
     // The longest name a folder entry may have; the temporary name beside it must still fit.
     const QString longest = QString(NAME_MAX - 4, QLatin1Char('n')) + ".bbd";
@@ -325,56 +319,56 @@ void HostileInputs::row_data() {
     const Setup sparse = [](const QString& f) {
         QFile big(f + "/big");
         QVERIFY(big.open(QIODevice::WriteOnly));
-        QCOMPARE(big.write(pattern(2 * kImageSize, 10)), qint64(2 * kImageSize));
+        QCOMPARE(big.write(pattern(2 * kSram, 10)), qint64(2 * kSram));
         QVERIFY(big.resize(qint64(1) << 30));
     };
     QTest::newRow("s2b_sparse_1gib_input")
         << int(SramToBbd) << sparse << "big"
         << "out.bbd" << typed << false << ""
-        << bbdOf(pattern(2 * kImageSize, 10).left(kImageSize), asciiComment(typed));
+        << bbdBytes(templateHeader(), commentField(typed), pattern(2 * kSram, 10).left(kSram));
     QTest::newRow("b2s_sparse_1gib_input")
         << int(BbdToSram) << sparse << "big"
-        << "out.srm" << typed << false << ""
-        << pattern(2 * kImageSize, 10).mid(kHeaderSize, kImageSize);
-    QTest::newRow("s2b_empty_input")
-        << int(SramToBbd) << save("empty", {}) << "empty"
-        << "out.bbd" << typed << false << "" << bbdOf(zeros, asciiComment(typed));
+        << "out.srm" << typed << false << "" << pattern(2 * kSram, 10).mid(kHeader, kSram);
+    QTest::newRow("s2b_empty_input") << int(SramToBbd) << save("empty", {}) << "empty"
+                                     << "out.bbd" << typed << false << ""
+                                     << bbdBytes(templateHeader(), commentField(typed), zeros);
     QTest::newRow("b2s_empty_input") << int(BbdToSram) << save("empty", {}) << "empty"
                                      << "out.srm" << typed << false << "" << zeros;
     QTest::newRow("comment_empty_input")
         << int(LoadComment) << save("empty", {}) << "empty"
-        << "" << typed << false << "" << QByteArray(kCommentSize, ' ');
+        << "" << typed << false << "" << QByteArray(kCommentBytes, ' ');
     QTest::newRow("b2s_bbd_shorter_than_header")
         << int(BbdToSram) << save("short.bbd", storedBbd().left(300)) << "short.bbd"
         << "out.srm" << typed << false << "" << zeros;
     QTest::newRow("comment_bbd_shorter_than_header")
         << int(LoadComment) << save("short.bbd", storedBbd().left(300)) << "short.bbd"
-        << "" << typed << false << "" << asciiComment("Loaded comment");
+        << "" << typed << false << "" << commentField("Loaded comment");
     // A zero byte would end the comment box's text; the missing bytes read as spaces instead.
     QTest::newRow("comment_bbd_cut_inside_comment")
         << int(LoadComment) << save("short.bbd", storedBbd().left(20)) << "short.bbd"
-        << "" << typed << false << "" << asciiComment("Load");
+        << "" << typed << false << "" << commentField("Load");
 
     // Comments of every length that matters, and in scripts the code page cannot hold.
     const auto comment = [&](const char* tag, const QByteArray& text, const QByteArray& bytes) {
         QTest::newRow(tag) << int(SramToBbd) << save("game.srm", image()) << "game.srm"
-                           << "out.bbd" << text << false << "" << bbdOf(image(), bytes);
+                           << "out.bbd" << text << false << ""
+                           << bbdBytes(templateHeader(), bytes, image());
     };
-    const QByteArray exact = pattern(kCommentSize, 11).toHex().left(kCommentSize);
-    comment("comment_0_characters", "", QByteArray(kCommentSize, ' '));
+    const QByteArray exact = pattern(kCommentBytes, 11).toHex().left(kCommentBytes);
+    comment("comment_0_characters", "", QByteArray(kCommentBytes, ' '));
     comment("comment_77_characters", exact, exact);
     comment("comment_78_characters", exact + "Z", exact);
     comment("comment_10000_characters", QByteArray(10'000, 'x').replace(0, 5, "Start"),
-            QByteArray(kCommentSize, 'x').replace(0, 5, "Start"));
+            QByteArray(kCommentBytes, 'x').replace(0, 5, "Start"));
     // 1252 holds é, the en dash and the euro sign; the last two at bytes Latin-1 has not.
     comment("comment_western_1252", "Caf\xC3\xA9 \xE2\x80\x93 5 \xE2\x82\xAC",
-            stored("Caf\xE9 \x96 5 \x80"));
+            commentField("Caf\xE9 \x96 5 \x80"));
     comment("comment_cyrillic", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82, ok",
-            stored("??????, ok"));
+            commentField("??????, ok"));
     comment("comment_cjk_100_characters", QByteArray("\xE6\x97\xA5").repeated(100),
-            QByteArray(kCommentSize, '?'));
-    comment("comment_emoji_outside_bmp", "Save \xF0\x9F\x98\x80 ok", stored("Save ? ok"));
-    comment("comment_combining_accent", "e\xCC\x81!", stored("e?!"));
+            QByteArray(kCommentBytes, '?'));
+    comment("comment_emoji_outside_bmp", "Save \xF0\x9F\x98\x80 ok", commentField("Save ? ok"));
+    comment("comment_combining_accent", "e\xCC\x81!", commentField("e?!"));
     // Characters, not bytes, are counted: 76 letters then a two-byte é fill the field exactly.
     comment("comment_multibyte_at_the_cut", QByteArray(76, 'a') + "\xC3\xA9" + "cut",
             QByteArray(76, 'a') + "\xE9");
@@ -418,7 +412,7 @@ void HostileInputs::row() {
     if (changes.isEmpty()) {
         changes = at(output).mid(folder.size() + 1).section('/', 0, 0);
     }
-    const auto before = folderState(folder);
+    const auto before = snapshotContents(folder);
     const qint64 oldSize = QFileInfo(folder + "/" + changes).size();
 
     const ChildReport report =
@@ -439,7 +433,7 @@ void HostileInputs::row() {
         QCOMPARE(report.kind, int(Outcome::Kind::Failed));
         QCOMPARE(report.messages, 0);
         QCOMPARE(report.comment, kStartComment);
-        QCOMPARE(folderState(folder), before);
+        QCOMPARE(snapshotContents(folder), before);
         return;
     }
 
@@ -448,21 +442,20 @@ void HostileInputs::row() {
     if (command == LoadComment) {
         QCOMPARE(report.messages, 0);
         QCOMPARE(report.comment, expected);
-        QCOMPARE(folderState(folder), before);
-        QVERIFY(report.bytesRead <= kCommentSize);
+        QCOMPARE(snapshotContents(folder), before);
+        QVERIFY(report.bytesRead <= kCommentBytes);
         return;
     }
     QCOMPARE(report.messages, 1);
     QCOMPARE(report.comment, kStartComment);
-    QCOMPARE(readAll(at(output)), expected);
-    auto after = folderState(folder);
+    QCOMPARE(readFile(at(output)), expected);
+    auto after = snapshotContents(folder);
     auto unchanged = before;
     after.remove(changes);
     unchanged.remove(changes);
     QCOMPARE(after, unchanged);
     // Only the blocks used are read, plus the old output that the new one starts from.
-    QVERIFY2(report.bytesRead <= kImageSize + kHeaderSize + oldSize,
-             QByteArray::number(report.bytesRead));
+    QVERIFY2(report.bytesRead <= kSram + kHeader + oldSize, QByteArray::number(report.bytesRead));
 }
 
 void HostileInputs::cleanupTestCase() {
