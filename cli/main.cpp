@@ -3,9 +3,11 @@
 #include <vector>
 
 #include "convert_app.h"
+#include "file_access.h"
 
 int main(int argc, char** argv) {
     namespace cli = plimbrook::cli;
+    plimbrook::removeTemporariesOnTermination();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const cli::ConvertEnvironment environment{
         cli::templateBeside(cli::runningProgramPath(argc > 0 ? argv[0] : "")),

@@ -1,9 +1,12 @@
 #include "file_access.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -177,6 +180,49 @@ void copyWhole(FileSystem& fs, int from, const std::string& fromPath, int to,
     }
 }
 
+// Temporaries not yet committed or discarded. A program ended by a signal, or by exit() as
+// Qt's X11 plugin does when the display goes away, never unwinds to the destructors that would
+// remove them; this list lets a handler do it. Fixed storage, as a signal handler may only
+// read memory and call unlink.
+constexpr int kPendingSlots = 8;
+char pendingPaths[kPendingSlots][PATH_MAX];
+volatile std::sig_atomic_t pendingUsed[kPendingSlots];
+
+int rememberPending(const std::string& path) {
+    if (path.size() >= PATH_MAX) {
+        return -1;
+    }
+    for (int slot = 0; slot < kPendingSlots; ++slot) {
+        if (!pendingUsed[slot]) {
+            std::memcpy(pendingPaths[slot], path.c_str(), path.size() + 1);
+            pendingUsed[slot] = 1;
+            return slot;
+        }
+    }
+    return -1;
+}
+
+void forgetPending(int slot) {
+    if (slot >= 0) {
+        pendingUsed[slot] = 0;
+    }
+}
+
+void removePending() {
+    for (int slot = 0; slot < kPendingSlots; ++slot) {
+        if (pendingUsed[slot]) {
+            ::unlink(pendingPaths[slot]);
+            pendingUsed[slot] = 0;
+        }
+    }
+}
+
+extern "C" void removePendingAndDie(int signal) {
+    removePending();
+    // The handler was reset on entry; the signal raised again ends the program as it would have.
+    ::raise(signal);
+}
+
 }  // namespace
 
 const char* toString(FileStep step) {
@@ -210,6 +256,26 @@ FileError::FileError(FileStep step, std::string path, int errorNumber)
 FileSystem& realFileSystem() {
     static RealFileSystem fs;
     return fs;
+}
+
+void removeTemporariesOnTermination() {
+    static bool installed = false;
+    if (installed) {
+        return;
+    }
+    installed = true;
+    std::atexit(removePending);
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
+        struct sigaction action {};
+        if (::sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) {
+            continue;  // a signal ignored on purpose, as under nohup, stays ignored
+        }
+        action = {};
+        action.sa_handler = removePendingAndDie;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 // ---- InputFile
@@ -247,7 +313,11 @@ void InputFile::close() {
 // ---- ReplacementFile
 
 ReplacementFile::ReplacementFile(FileSystem& fs, std::string target, std::string temporary, int fd)
-    : fs_(fs), target_(std::move(target)), temporary_(std::move(temporary)), fd_(fd) {}
+    : fs_(fs),
+      target_(std::move(target)),
+      temporary_(std::move(temporary)),
+      fd_(fd),
+      pendingSlot_(rememberPending(temporary_)) {}
 
 ReplacementFile::~ReplacementFile() {
     discard();
@@ -276,12 +346,14 @@ std::unique_ptr<ReplacementFile> ReplacementFile::open(FileSystem& fs, const std
     // A long name keeps its start only, so that the temporary name stays within NAME_MAX.
     const std::string stem = name.substr(0, 200);
 
-    // Mode 0666 lets the umask decide for a new file, as any other program's output.
+    // A new file gets 0666 less the umask, as any other program's output. A replacement starts
+    // private, since the old contents are copied in before the old mode is put on it.
+    const mode_t mode = exists ? 0600 : 0666;
     int fd = -1;
     std::string temporary;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
         temporary = (folder / ("." + stem + kTemporaryMarker + randomSuffix())).string();
-        fd = fs.open(temporary, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = fs.open(temporary, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd < 0 && errno != EEXIST) {
             break;
         }
@@ -334,6 +406,8 @@ void ReplacementFile::commit() {
         fail(FileStep::Rename, target_);
     }
     committed_ = true;
+    forgetPending(pendingSlot_);
+    pendingSlot_ = -1;
 
     // The new file is complete and in place; syncing the folder only makes the rename itself
     // durable, so a failure here is not worth reporting as a lost save.
@@ -356,6 +430,8 @@ void ReplacementFile::discard() noexcept {
         fs_.unlink(temporary_);
         temporary_.clear();
     }
+    forgetPending(pendingSlot_);
+    pendingSlot_ = -1;
 }
 
 }  // namespace plimbrook

@@ -120,7 +120,13 @@ private:
     std::string temporary_;
     int fd_;
     bool committed_ = false;
+    int pendingSlot_ = -1;
 };
+
+// Makes a program ended by SIGTERM, SIGHUP, SIGINT, SIGQUIT or exit() first remove the temporary
+// files of replacements not yet committed; the target files are untouched either way. Call once
+// at start. SIGKILL cannot be caught: after it, a hidden temporary stays beside the target.
+void removeTemporariesOnTermination();
 
 // Prefix of the temporary files, so a test or a user can recognise strays.
 inline constexpr const char* kTemporaryMarker = ".plimbrook-";

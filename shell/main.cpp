@@ -3,6 +3,7 @@
 
 #include <QApplication>
 
+#include "file_access.h"
 #include "main_window.h"
 #include "startup.h"
 #include "ui_fonts.h"
@@ -16,6 +17,9 @@ int main(int argc, char* argv[]) {
             stderr);
         return EXIT_FAILURE;
     }
+
+    // A save left half-done by a logout or a lost display must not leave its temporary behind.
+    plimbrook::removeTemporariesOnTermination();
 
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral(PLIMBROOK_ID));

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Drives the real program on a private X server: SRAM -> BBD over an existing file, and at the
-# comment prompt the program is killed outright. The existing file must be exactly as it was.
+# comment prompt the program is killed outright, then terminated, then loses its display. The
+# existing file must be exactly as it was each time, and only SIGKILL may leave the temporary.
 # Then the same run is left to finish, and the file must be the complete BBD layout.
 # Usage: crash_at_prompt.sh PATH/TO/plimbrook   (exit 77: skipped, a tool is missing)
 set -euo pipefail
@@ -34,16 +35,20 @@ fail() {
 }
 
 # A display of our own, on a number the server picks itself.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n 1 "$work/display")"
+start_display() {
+    rm -f "$work/display"
+    exec 3>"$work/display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    exec 3>&-
+    for _ in $(seq 100); do
+        [ -s "$work/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$work/display" ] || fail "Xvfb did not start"
+    export DISPLAY=":$(head -n 1 "$work/display")"
+}
+start_display
 export QT_QPA_PLATFORM=xcb
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/home/.config"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
@@ -128,6 +133,31 @@ echo "ok: the existing file is byte-identical after SIGKILL"
 # Nothing can clean up after SIGKILL; the temporary file it leaves is marked as one.
 echo "note: $(strays) temporary file(s) left beside it, named *.plimbrook-*"
 find "$work/saves" -maxdepth 1 -name '*.plimbrook-*' -delete
+
+echo "== ended by SIGTERM at the comment prompt, as at a logout"
+to_comment_prompt
+kill -TERM "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+cmp "$target" "$work/kept.before" || fail "the existing file changed after SIGTERM"
+[ "$(strays)" -eq 0 ] || fail "SIGTERM left a temporary file"
+echo "ok: the existing file is byte-identical after SIGTERM, and no temporary is left"
+
+echo "== display lost at the comment prompt"
+to_comment_prompt
+kill "$xvfb_pid"
+wait "$xvfb_pid" 2>/dev/null || true
+for _ in $(seq 100); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$app_pid" 2>/dev/null && fail "the program outlived its display"
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+cmp "$target" "$work/kept.before" || fail "the existing file changed when the display went"
+[ "$(strays)" -eq 0 ] || fail "losing the display left a temporary file"
+echo "ok: the existing file is byte-identical after the display went, and no temporary is left"
+start_display
 
 echo "== left to finish"
 to_comment_prompt
