@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <ostream>
+#include <set>
 #include <system_error>
 
 #include "app_facts.h"
@@ -111,17 +112,24 @@ auto readInput(FileSystem& fs, const std::string& input, Read read) {
     });
 }
 
-// A comment on one line: control characters, the zero bytes of a blank header among them,
-// become spaces, and trailing spaces go.
-std::string printable(std::string comment) {
-    for (char& c : comment) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            c = ' ';
+// A comment on one line and safe for a terminal: control characters, the zero bytes of a blank
+// header and the C1 controls that five Windows-1252 bytes read back as among them, become
+// spaces, and trailing spaces go.
+std::string printable(const std::string& comment) {
+    std::string out;
+    out.reserve(comment.size());
+    for (std::size_t i = 0; i < comment.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(comment[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < comment.size() &&
+                        static_cast<unsigned char>(comment[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(comment[i + 1]) <= 0x9F;
+        if (c1) {
+            ++i;  // the two bytes of one character become one space
         }
+        out.push_back(byte < 0x20 || byte == 0x7F || c1 ? ' ' : comment[i]);
     }
-    comment.erase(comment.find_last_not_of(' ') + 1);
-    return comment;
+    out.erase(out.find_last_not_of(' ') + 1);
+    return out;
 }
 
 class Batch {
@@ -172,19 +180,34 @@ private:
         each([&](const std::string& input) {
             const SramImage image = readInput(fs_, input, readSramSave);
             const std::string output = outputPathFor(options_, input, ".bbd");
+            refuseWrittenAlready(output);
             refuseExisting(fs_, output, options_.force);
             replaceOutput(fs_, output, [&](ReplacementFile& file) {
                 writeBbdBody(file, header, image);
                 writeBbdComment(file, comment);
             });
+            written_.insert(outputKey(output));
         });
     }
 
     void toSrm(const std::string& input) {
         const SramImage image = readInput(fs_, input, readBbdImage);
         const std::string output = outputPathFor(options_, input, ".srm");
+        refuseWrittenAlready(output);
         refuseExisting(fs_, output, options_.force);
         replaceOutput(fs_, output, [&](ReplacementFile& file) { writeSramSave(file, image); });
+        written_.insert(outputKey(output));
+    }
+
+    // Two inputs of one batch may name the same output ("a.srm" and "a.sav"); even with
+    // --force, the second must not silently replace what the first just wrote.
+    static std::string outputKey(const std::string& output) {
+        return stdfs::absolute(output).lexically_normal().string();
+    }
+    void refuseWrittenAlready(const std::string& output) const {
+        if (written_.count(outputKey(output)) != 0) {
+            throw FileFailure{output, "also the output of an earlier file of this batch"};
+        }
     }
 
     void printComment(const std::string& input) {
@@ -197,6 +220,7 @@ private:
     std::ostream& err_;
     FileSystem& fs_;
     bool failed_ = false;
+    std::set<std::string> written_;
 };
 
 }  // namespace

@@ -66,6 +66,17 @@ QByteArray keptBbd() {
 }
 
 // Control characters, Windows-1252 letters and a run of zero bytes, as another writer left it.
+// Bytes that read back as C1 controls, which some terminals obey as escape sequences.
+QByteArray c1CommentBbd() {
+    QByteArray file = bbd(stuffDat(), keptImage(), "");
+    file.replace(16, 77,
+                 QByteArray("A\x9D"
+                            "B\x81"
+                            "C\x1B]0;x\x07")
+                     .leftJustified(77, ' '));
+    return file;
+}
+
 QByteArray oddCommentBbd() {
     QByteArray text("Line1\nLine2\t\xE9t\xE9 \x80");
     text.append(3, '\0');
@@ -145,6 +156,7 @@ void TestConvertCli::init() {
         {"BIG.srm", bigSave()},         {"TINY.srm", tinySave()},
         {"ODD.srm", oddSave()},         {"KEEP.bbd", keptBbd()},
         {"NOTES.bbd", oddCommentBbd()}, {"LONG.bbd", longTarget()},
+        {"C1.bbd", c1CommentBbd()},
     };
     for (auto it = scene.begin(); it != scene.end(); ++it) {
         QVERIFY2(writeFile(dir_->filePath(it.key()), it.value()), qPrintable(it.key()));
@@ -251,6 +263,10 @@ void TestConvertCli::invocations_data() {
                QString(3, QChar(0)) + "x" + QString(56, QChar(0)) + "\n"
         << "" << 0 << Files{};
 
+    QTest::newRow("comment_c1_controls_blanked")
+        << QStringList{"comment", "C1.bbd"} << "A B C ]0;x\n"
+        << "" << 0 << Files{};
+
     // Files that fail; the rest of the batch goes on.
     QTest::newRow("missing_save_in_batch")
         << QStringList{"to-bbd", "GAME.srm", "missing.srm", "BIG.srm"} << ""
@@ -266,6 +282,14 @@ void TestConvertCli::invocations_data() {
         << QStringList{"to-srm", "--output-dir", ".", "KEEP.bbd", "sub/../GAME.srm"} << ""
         << "plimbrook-convert: ./GAME.srm: File exists (use --force to replace it)\n"
         << 1 << Files{{"KEEP.srm", keptImage()}};
+    QTest::newRow("same_output_twice_in_batch")
+        << QStringList{"to-bbd",   "--force",        "--output-dir",     "sub",
+                       "GAME.srm", "sub/../BIG.srm", "./sub/../GAME.srm"}
+        << ""
+        << "plimbrook-convert: sub/GAME.bbd: also the output of an earlier file of this batch\n"
+        << 1
+        << Files{{"sub/GAME.bbd", gameBbd},
+                 {"sub/BIG.bbd", bbd(stuffDat(), bigSave().left(8192), defaultText)}};
     QTest::newRow("folder_as_input") << QStringList{"to-srm", "sub", "KEEP.bbd"} << ""
                                      << "plimbrook-convert: sub: Is a directory\n"
                                      << 1 << Files{{"KEEP.srm", keptImage()}};
