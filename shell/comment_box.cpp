@@ -63,6 +63,32 @@ int CommentBox::length() const {
     return characterCount(toPlainText());
 }
 
+QString CommentBox::shownText() const {
+    // toPlainText() would also turn no-break spaces into spaces.
+    QString text = document()->toRawText();
+    for (QChar& c : text) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
+            c = QLatin1Char('\n');
+        }
+    }
+    return text;
+}
+
+QString CommentBox::comment() const {
+    // Text put in with setPlainText() rather than setComment() is taken as shown.
+    if (!document()->isModified() && shownText() == shownForComment_) {
+        return comment_;
+    }
+    return shownText();
+}
+
+void CommentBox::setComment(const QString& text) {
+    setPlainText(text);
+    document()->setModified(false);
+    comment_ = text;
+    shownForComment_ = shownText();
+}
+
 int CommentBox::room() const {
     const int selected = characterCount(textCursor().selectedText());
     return std::max(0, kMaxLength - length() + selected);

@@ -23,6 +23,11 @@ public:
     // Characters as the user sees them: a character outside the BMP counts once.
     int length() const;
 
+    // The comment exactly as last set, for as long as the user leaves the box alone; after an
+    // edit, the text shown. The box itself shows CR, CR LF and LF alike as one line break.
+    QString comment() const;
+    void setComment(const QString& text);
+
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -33,7 +38,12 @@ private:
     // How many characters may still go in, counting the selection as room.
     int room() const;
 
+    // The text shown, with its no-break spaces kept and each line break as LF.
+    QString shownText() const;
+
     QList<QKeySequence> windowShortcuts_;
+    QString comment_;
+    QString shownForComment_;
 };
 
 }  // namespace plimbrook

@@ -183,7 +183,7 @@ void Form1::centreOnScreen() {
 }
 
 bool Form1::Form_Load() {
-    CommentTXT_->setPlainText(qt(kDefaultComment));
+    CommentTXT_->setComment(qt(kDefaultComment));
     if (!Module1::CheckDataFile(templatePath(applicationDir_), *desktop_)) {
         return false;
     }

@@ -4,8 +4,9 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QUrl>
+
+#include "comment_box.h"
 
 namespace plimbrook {
 
@@ -34,7 +35,7 @@ QString caseless(const QString& pattern) {
 
 }  // namespace
 
-QtPlatform::QtPlatform(QWidget* parent, QPlainTextEdit* commentBox)
+QtPlatform::QtPlatform(QWidget* parent, CommentBox* commentBox)
     : parent_(parent), commentBox_(commentBox) {}
 
 QtPlatform::~QtPlatform() {
@@ -129,12 +130,12 @@ void QtPlatform::OpenAddress(WindowHandle /*owner*/, const std::string& address)
 }
 
 std::string QtPlatform::commentText() const {
-    return commentBox_ ? commentBox_->toPlainText().toStdString() : std::string();
+    return commentBox_ ? commentBox_->comment().toStdString() : std::string();
 }
 
 void QtPlatform::setCommentText(const std::string& text) {
     if (commentBox_) {
-        commentBox_->setPlainText(toQt(text));
+        commentBox_->setComment(toQt(text));
     }
 }
 

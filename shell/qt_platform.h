@@ -7,17 +7,18 @@
 #include "platform.h"
 
 class QFileDialog;
-class QPlainTextEdit;
 class QWidget;
 
 namespace plimbrook {
+
+class CommentBox;
 
 // The desktop behind the commands' Platform interface, on Qt. One file dialog serves every
 // file prompt of every command, so the path chosen last is where the next prompt starts.
 class QtPlatform final : public Platform {
 public:
     // `parent` owns the dialogs; `commentBox` is the main window's comment box.
-    QtPlatform(QWidget* parent, QPlainTextEdit* commentBox);
+    QtPlatform(QWidget* parent, CommentBox* commentBox);
     ~QtPlatform() override;
 
     std::optional<std::string> PromptOpenFile(const std::string& title, const std::string& filters,
@@ -44,7 +45,7 @@ private:
                                           const std::string& filters, int filterIndex);
 
     QWidget* parent_;
-    QPointer<QPlainTextEdit> commentBox_;
+    QPointer<CommentBox> commentBox_;
     QPointer<QFileDialog> commonDialog1_;
     QString lastPath_;
 };

@@ -1,10 +1,10 @@
 #include "window_platform.h"
 
-#include <QPlainTextEdit>
+#include "comment_box.h"
 
 namespace plimbrook {
 
-WindowPlatform::WindowPlatform(Platform& desktop, QPlainTextEdit* commentBox)
+WindowPlatform::WindowPlatform(Platform& desktop, CommentBox* commentBox)
     : desktop_(desktop), commentBox_(commentBox) {}
 
 std::optional<std::string> WindowPlatform::PromptOpenFile(const std::string& title,
@@ -34,12 +34,12 @@ void WindowPlatform::OpenAddress(WindowHandle owner, const std::string& address)
 }
 
 std::string WindowPlatform::commentText() const {
-    return commentBox_ ? commentBox_->toPlainText().toStdString() : std::string();
+    return commentBox_ ? commentBox_->comment().toStdString() : std::string();
 }
 
 void WindowPlatform::setCommentText(const std::string& text) {
     if (commentBox_) {
-        commentBox_->setPlainText(QString::fromStdString(text));
+        commentBox_->setComment(QString::fromStdString(text));
     }
 }
 

@@ -4,15 +4,15 @@
 
 #include "platform.h"
 
-class QPlainTextEdit;
-
 namespace plimbrook {
+
+class CommentBox;
 
 // What the main window's commands see: the desktop's dialogs, messages and address hand-off,
 // and the window's own comment box. Tests put a scripted desktop behind the real box.
 class WindowPlatform final : public Platform {
 public:
-    WindowPlatform(Platform& desktop, QPlainTextEdit* commentBox);
+    WindowPlatform(Platform& desktop, CommentBox* commentBox);
 
     std::optional<std::string> PromptOpenFile(const std::string& title, const std::string& filters,
                                               int filterIndex) override;
@@ -27,7 +27,7 @@ public:
 
 private:
     Platform& desktop_;
-    QPointer<QPlainTextEdit> commentBox_;
+    QPointer<CommentBox> commentBox_;
 };
 
 }  // namespace plimbrook

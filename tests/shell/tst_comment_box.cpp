@@ -50,6 +50,8 @@ private slots:
     void windowShortcutWins_data();
     void windowShortcutWins();
     void contextMenuStillCuts();
+    void exactComment_data();
+    void exactComment();
 };
 
 void CommentBoxTest::typing_data() {
@@ -207,6 +209,37 @@ void CommentBoxTest::contextMenuStillCuts() {
     cut->trigger();
     QCOMPARE(box.toPlainText(), QString());
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("cut me"));
+}
+
+// What was set comes back exactly until the text shown changes; then the text shown comes back,
+// no-break spaces kept.
+void CommentBoxTest::exactComment_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("result");
+
+    const QString set = QStringLiteral("A\u00A0B\r\nC\rD");
+    QTest::newRow("untouched") << "" << set;
+    QTest::newRow("typed") << "type" << QStringLiteral("A\u00A0B\nC\nDz");
+    QTest::newRow("typed_then_undone") << "type_undo" << set;
+    QTest::newRow("replaced_by_program") << "set_plain_text" << QStringLiteral("Other\u00A0text");
+}
+
+void CommentBoxTest::exactComment() {
+    QFETCH(QString, change);
+    QFETCH(QString, result);
+
+    CommentBox box;
+    box.setComment(QStringLiteral("A\u00A0B\r\nC\rD"));
+    box.moveCursor(QTextCursor::End);
+    if (change.startsWith(QLatin1String("type"))) {
+        QTest::keyClick(&box, Qt::Key_Z);
+    }
+    if (change == QLatin1String("type_undo")) {
+        QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
+    } else if (change == QLatin1String("set_plain_text")) {
+        box.setPlainText(QStringLiteral("Other\u00A0text"));
+    }
+    QCOMPARE(box.comment(), result);
 }
 
 QTEST_MAIN(CommentBoxTest)

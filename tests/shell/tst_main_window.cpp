@@ -66,6 +66,8 @@ private slots:
     void commandRouting();
     void conversionUsesTheCommentBox();
     void loadedCommentFillsTheBox();
+    void loadedCommentIsStoredAgain_data();
+    void loadedCommentIsStoredAgain();
     void quitting_data();
     void quitting();
     void tips_data();
@@ -423,6 +425,84 @@ void MainWindowTest::loadedCommentFillsTheBox() {
     box->moveCursor(QTextCursor::End);
     QTest::keyClick(box, Qt::Key_Z);
     QCOMPARE(box->toPlainText(), QString::fromLatin1(full));
+}
+
+// A comment loaded into the box and then accepted unchanged at the prompt is stored byte for
+// byte, whatever the box does with line breaks and no-break spaces on screen; once the user
+// edits the box, the edited text is what the prompt starts with.
+void MainWindowTest::loadedCommentIsStoredAgain_data() {
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<int>("backspaces");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("stored");
+
+    // Dots rather than spaces at the end, so a character lost on the way shows in the last byte.
+    const auto full = [](const QByteArray& text) { return text.leftJustified(77, '.'); };
+    const QByteArray nbsp = full("Link\xA0to\xA0the\xA0past");
+    const QByteArray crLf = full("Save 1\r\nSave 2");
+
+    QTest::newRow("no_break_spaces") << nbsp << 0 << "" << nbsp;
+    QTest::newRow("lone_cr") << full("Save 1\rSave 2") << 0 << "" << full("Save 1\rSave 2");
+    QTest::newRow("cr_lf") << crLf << 0 << "" << crLf;
+    QTest::newRow("cr_lf_at_end") << full("").left(75) + "\r\n"
+                                  << 0 << "" << full("").left(75) + "\r\n";
+    QTest::newRow("lone_lf") << full("Save 1\nSave 2") << 0 << "" << full("Save 1\nSave 2");
+    QTest::newRow("undefined_code_page_bytes")
+        << full("\x81Menu\x9D") << 0 << "" << full("\x81Menu\x9D");
+    QTest::newRow("ascii_padded_with_spaces")
+        << QByteArray("Plain comment").leftJustified(77) << 0 << ""
+        << QByteArray("Plain comment").leftJustified(77);
+    QTest::newRow("edited_keeps_no_break_spaces") << nbsp << 1 << "Z" << nbsp.left(76) + "Z";
+    // The box shows the pair as one line break, so one more character fits.
+    QTest::newRow("edited_after_cr_lf")
+        << crLf << 0 << "Z" << QByteArray(crLf).replace("\r\n", "\n") + "Z";
+}
+
+void MainWindowTest::loadedCommentIsStoredAgain() {
+    QFETCH(QByteArray, field);
+    QFETCH(int, backspaces);
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, stored);
+    QCOMPARE(field.size(), 77);
+    QCOMPARE(stored.size(), 77);
+
+    const QString loaded = appDir_->filePath("loaded.bbd");
+    QFile file(loaded);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bbdWithComment(field)), 33'280);
+    file.close();
+    const QString save = appDir_->filePath("game.srm");
+    QFile sram(save);
+    QVERIFY(sram.open(QIODevice::WriteOnly));
+    QCOMPARE(sram.write(QByteArray(8192, 'S')), 8192);
+    sram.close();
+    const QString written = appDir_->filePath("written.bbd");
+    desktop_->fileAnswers = {loaded.toStdString(), save.toStdString(), written.toStdString()};
+    ScriptedPlatform* desktop = desktop_.get();
+    desktop_->onTextPrompt = [desktop] {
+        desktop->textAnswers.push_back(desktop->prompts.back().startText);
+    };
+
+    showForm();
+    QTest::mouseClick(qobject_cast<QPushButton*>(control("BBDCommentCMD")), Qt::LeftButton);
+    auto* box = qobject_cast<QPlainTextEdit*>(control("CommentTXT"));
+    box->setFocus();
+    box->moveCursor(QTextCursor::End);
+    for (int i = 0; i < backspaces; ++i) {
+        QTest::keyClick(box, Qt::Key_Backspace);
+    }
+    QTest::keyClicks(box, typed);
+    QTest::mouseClick(qobject_cast<QPushButton*>(control("S2BCMD")), Qt::LeftButton);
+
+    QCOMPARE(promptsSeen(*desktop_), QStringList({"open:Open BBD File", "open:Open SRAM File",
+                                                  "save:Save BBD File", "text:Enter Comment"}));
+    // These bytes stand for the characters of the same number in Windows-1252.
+    QCOMPARE(QString::fromStdString(desktop_->prompts[3].startText), QString::fromLatin1(stored));
+    QFile result(written);
+    QVERIFY(result.open(QIODevice::ReadOnly));
+    const QByteArray bytes = result.readAll();
+    QCOMPARE(bytes.size(), 33'280);
+    QCOMPARE(bytes.mid(16, 77), stored);
 }
 
 void MainWindowTest::quitting_data() {

@@ -11,13 +11,13 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
 
+#include "comment_box.h"
 #include "qt_platform.h"
 
 using plimbrook::MessageIcon;
@@ -285,7 +285,7 @@ private slots:
     }
 
     void commentTextGoesToAndFromTheBox() {
-        QPlainTextEdit box;
+        plimbrook::CommentBox box;
         QtPlatform platform(nullptr, &box);
         box.setPlainText(QStringLiteral("Zelda: 3 hearts"));
         QCOMPARE(platform.commentText(), std::string("Zelda: 3 hearts"));
