@@ -22,10 +22,9 @@ const char* const kMissingText =
     "You are missing a vital data file, you will need to reinstall the program to fix this "
     "error.  This application will now close.";
 
-void writeFile(const QString& path, const QByteArray& bytes) {
+bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 }  // namespace
@@ -83,16 +82,16 @@ void StartupTest::checkDataFile() {
     if (setup == QLatin1String("directory")) {
         QVERIFY(QDir().mkdir(path));
     } else if (setup == QLatin1String("file")) {
-        writeFile(path, QByteArray(512, 'T'));
+        QVERIFY(writeFile(path, QByteArray(512, 'T')));
     } else if (setup == QLatin1String("empty")) {
-        writeFile(path, QByteArray());
+        QVERIFY(writeFile(path, QByteArray()));
     } else if (setup == QLatin1String("dangling")) {
         QVERIFY(QFile::link(scratch.filePath(QStringLiteral("gone")), path));
     } else if (setup == QLatin1String("dirlink")) {
         QVERIFY(QDir().mkdir(scratch.filePath(QStringLiteral("folder"))));
         QVERIFY(QFile::link(scratch.filePath(QStringLiteral("folder")), path));
     } else if (setup == QLatin1String("filelink")) {
-        writeFile(scratch.filePath(QStringLiteral("real.dat")), QByteArray(512, 'T'));
+        QVERIFY(writeFile(scratch.filePath(QStringLiteral("real.dat")), QByteArray(512, 'T')));
         QVERIFY(QFile::link(scratch.filePath(QStringLiteral("real.dat")), path));
     }
 
@@ -135,7 +134,7 @@ void StartupTest::formLoadStopsWithoutTemplate() {
 
 void StartupTest::formLoadGoesOnWithEmptyTemplate() {
     QTemporaryDir appDir;
-    writeFile(appDir.filePath(QStringLiteral("Stuff.dat")), QByteArray());
+    QVERIFY(writeFile(appDir.filePath(QStringLiteral("Stuff.dat")), QByteArray()));
     ScriptedPlatform desktop;
     Form1 form(appDir.path(), Version{1, 0, 0}, &desktop);
 
@@ -156,11 +155,12 @@ void StartupTest::caption_data() {
     QTest::newRow("1.0.0") << 1 << 0 << 0 << "Plimbrook (v1.0)";
     QTest::newRow("2.5.7") << 2 << 5 << 7 << "Plimbrook (v2.7)";
     QTest::newRow("10.3.12") << 10 << 3 << 12 << "Plimbrook (v10.12)";
+    // The version the build was made from, as the project declares it.
     QTest::newRow("project") << plimbrook::kVersion.major << plimbrook::kVersion.minor
                              << plimbrook::kVersion.revision
-                             << QStringLiteral("Plimbrook (v%1)")
-                                    .arg(QString::fromStdString(
-                                        plimbrook::versionText(plimbrook::kVersion)));
+                             << QStringLiteral("Plimbrook (v%1.%2)")
+                                    .arg(PLIMBROOK_TEST_VERSION_MAJOR)
+                                    .arg(PLIMBROOK_TEST_VERSION_PATCH);
 }
 
 void StartupTest::caption() {
