@@ -47,6 +47,12 @@ start_display() {
     done
     [ -s "$work/display" ] || fail "Xvfb did not start"
     export DISPLAY=":$(head -n 1 "$work/display")"
+    # A server started right after another on the same number may take a moment to answer.
+    for _ in $(seq 50); do
+        xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    fail "Xvfb on $DISPLAY does not answer"
 }
 start_display
 export QT_QPA_PLATFORM=xcb
