@@ -19,38 +19,16 @@
 
 #include "comment_box.h"
 #include "qt_platform.h"
+#include "shell_test_support.h"
 
 using plimbrook::MessageIcon;
 using plimbrook::QtPlatform;
+using plimbrook::testing::whenShown;
 
 namespace {
 
 constexpr const char* kSramFilters = "All Files (*.*)|*.*|SRAM Save File (*.srm)|*.srm";
 constexpr const char* kBbdFilters = "All Files (*.*)|*.*|BBD File (*.bbd)|*.bbd";
-
-// Runs `answer` on the modal dialog of type T once it is up; the prompt under test blocks in
-// its own event loop meanwhile. Fails the test if no such dialog shows within five seconds.
-template <typename T>
-void whenShown(std::function<void(T*)> answer) {
-    auto* timer = new QTimer;
-    auto* clock = new QElapsedTimer;
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (dialog == nullptr && clock->elapsed() < 5000) {
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        delete clock;
-        if (dialog == nullptr) {
-            QFAIL("the expected dialog never showed");
-            return;
-        }
-        answer(dialog);
-    });
-    timer->start(10);
-}
 
 // Waits inside a dialog's own event loop until `ready` holds, so the file list is loaded.
 bool settle(const std::function<bool()>& ready) {
