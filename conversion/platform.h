@@ -10,12 +10,12 @@ enum class MessageIcon { Information, Critical };
 // The window that owns a request; opaque to the commands.
 using WindowHandle = const void*;
 
-// Everything the commands need from the desktop: the shared file dialog, the text prompt, the
-// message box, the hand-off of a web address, and the main window's comment box. The shell
-// provides it with Qt; tests with a scripted stand-in. All text is UTF-8.
-class Platform {
+// What the desktop offers: the shared file dialog, the text prompt, the message box and the
+// hand-off of a web address. The shell provides it with Qt; tests with a scripted stand-in.
+// All text is UTF-8.
+class Dialogs {
 public:
-    virtual ~Platform() = default;
+    virtual ~Dialogs() = default;
 
     // `filters` is "description|pattern|description|pattern..."; `filterIndex` counts the pairs
     // from 1. Both prompts start on the path chosen last. No value means cancelled.
@@ -32,7 +32,11 @@ public:
                              const std::string& title) = 0;
     // Hands the address to the desktop's handler; the outcome is not looked at.
     virtual void OpenAddress(WindowHandle owner, const std::string& address) = 0;
+};
 
+// Everything the commands need: the desktop's dialogs and the main window's comment box.
+class Platform : public Dialogs {
+public:
     virtual std::string commentText() const = 0;
     virtual void setCommentText(const std::string& text) = 0;
 };

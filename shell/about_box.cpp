@@ -50,11 +50,11 @@ QWidget* addRule(QWidget* parent, int index, const QRect& geometry, const QColor
 
 }  // namespace
 
-About::About(Platform& platform, const Version& version, QWidget* parent)
+About::About(Dialogs& desktop, const Version& version, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      platform_(platform),
+      desktop_(desktop),
       version_(version) {
     setObjectName(QStringLiteral("About"));
     setWindowTitle(QStringLiteral("About"));
@@ -124,7 +124,7 @@ void About::cmdOK_Click() {
 }
 
 void About::URLIMG_Click() {
-    platform_.OpenAddress(static_cast<const QWidget*>(this), std::string(help::kHomePage));
+    desktop_.OpenAddress(static_cast<const QWidget*>(this), std::string(help::kHomePage));
 }
 
 void About::URLLBL_Click() {

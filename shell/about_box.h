@@ -18,7 +18,7 @@ class About : public QDialog {
     Q_OBJECT
 
 public:
-    About(Platform& platform, const Version& version, QWidget* parent = nullptr);
+    About(Dialogs& desktop, const Version& version, QWidget* parent = nullptr);
 
 private slots:
     void cmdOK_Click();
@@ -28,7 +28,7 @@ private slots:
 private:
     void Form_Load();
 
-    Platform& platform_;
+    Dialogs& desktop_;
     Version version_;
     QLabel* lblVersion_ = nullptr;
     QLabel* lblDescription_ = nullptr;

@@ -50,7 +50,7 @@ QLabel* addLabel(QWidget* parent, const char* name, const QString& caption, cons
 
 }  // namespace
 
-Form1::Form1(const QString& applicationDir, const Version& version, Platform* desktop)
+Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* desktop)
     : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
@@ -64,7 +64,7 @@ Form1::Form1(const QString& applicationDir, const Version& version, Platform* de
     if (desktop) {
         desktop_ = desktop;
     } else {
-        ownDesktop_ = std::make_unique<QtPlatform>(this, CommentTXT_);
+        ownDesktop_ = std::make_unique<QtPlatform>(this);
         desktop_ = ownDesktop_.get();
     }
     commandPlatform_ = std::make_unique<WindowPlatform>(*desktop_, CommentTXT_);

@@ -32,7 +32,7 @@ public:
     // `desktop` answers the dialogs and messages; without one the window makes its own on Qt.
     // The header template is looked for in `applicationDir`.
     explicit Form1(const QString& applicationDir, const Version& version = kVersion,
-                   Platform* desktop = nullptr);
+                   Dialogs* desktop = nullptr);
     ~Form1() override;
 
     // The load step: the default comment, the template check, the caption. False means the
@@ -68,7 +68,7 @@ private:
     QString applicationDir_;
     Version version_;
     std::unique_ptr<QtPlatform> ownDesktop_;
-    Platform* desktop_ = nullptr;
+    Dialogs* desktop_ = nullptr;
     std::unique_ptr<WindowPlatform> commandPlatform_;
     FileChannels channels_;
 

@@ -6,8 +6,6 @@
 #include <QMessageBox>
 #include <QUrl>
 
-#include "comment_box.h"
-
 namespace plimbrook {
 
 namespace {
@@ -35,8 +33,7 @@ QString caseless(const QString& pattern) {
 
 }  // namespace
 
-QtPlatform::QtPlatform(QWidget* parent, CommentBox* commentBox)
-    : parent_(parent), commentBox_(commentBox) {}
+QtPlatform::QtPlatform(QWidget* parent) : parent_(parent) {}
 
 QtPlatform::~QtPlatform() {
     delete commonDialog1_;
@@ -127,16 +124,6 @@ void QtPlatform::ShowMessage(const std::string& text, MessageIcon icon, const st
 void QtPlatform::OpenAddress(WindowHandle /*owner*/, const std::string& address) {
     // Qt hands the address to the desktop with no owner window; the answer is not looked at.
     QDesktopServices::openUrl(QUrl(toQt(address)));
-}
-
-std::string QtPlatform::commentText() const {
-    return commentBox_ ? commentBox_->comment().toStdString() : std::string();
-}
-
-void QtPlatform::setCommentText(const std::string& text) {
-    if (commentBox_) {
-        commentBox_->setComment(toQt(text));
-    }
 }
 
 }  // namespace plimbrook

@@ -11,14 +11,12 @@ class QWidget;
 
 namespace plimbrook {
 
-class CommentBox;
-
-// The desktop behind the commands' Platform interface, on Qt. One file dialog serves every
-// file prompt of every command, so the path chosen last is where the next prompt starts.
-class QtPlatform final : public Platform {
+// The desktop's dialogs on Qt. One file dialog serves every file prompt of every command, so
+// the path chosen last is where the next prompt starts.
+class QtPlatform final : public Dialogs {
 public:
-    // `parent` owns the dialogs; `commentBox` is the main window's comment box.
-    QtPlatform(QWidget* parent, CommentBox* commentBox);
+    // `parent` owns the dialogs.
+    explicit QtPlatform(QWidget* parent);
     ~QtPlatform() override;
 
     std::optional<std::string> PromptOpenFile(const std::string& title, const std::string& filters,
@@ -29,8 +27,6 @@ public:
                            const std::string& startText) override;
     void ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) override;
     void OpenAddress(WindowHandle owner, const std::string& address) override;
-    std::string commentText() const override;
-    void setCommentText(const std::string& text) override;
 
     // CommonDialog1, created when first needed; tests reach in to answer it.
     QFileDialog* commonDialog();
@@ -45,7 +41,6 @@ private:
                                           const std::string& filters, int filterIndex);
 
     QWidget* parent_;
-    QPointer<CommentBox> commentBox_;
     QPointer<QFileDialog> commonDialog1_;
     QString lastPath_;
 };

@@ -6,12 +6,12 @@
 
 namespace plimbrook {
 
-bool Module1::CheckDataFile(const QString& path, Platform& platform) {
+bool Module1::CheckDataFile(const QString& path, Dialogs& dialogs) {
     const QFileInfo file(path);
     if (file.isFile() && !file.isHidden()) {
         return true;
     }
-    platform.ShowMessage(
+    dialogs.ShowMessage(
         "You are missing a vital data file, you will need to reinstall the program to fix this "
         "error.  This application will now close.",
         MessageIcon::Critical, std::string(kAppTitle));

@@ -8,9 +8,9 @@ namespace plimbrook {
 
 // Module1::CheckDataFile: looks for the header template among ordinary files only: a directory
 // of that name, a hidden file or no file at all counts as missing, an empty file does not. When
-// it is missing the user is told through `platform`, and false means the program must end now.
+// it is missing the user is told through `dialogs`, and false means the program must end now.
 namespace Module1 {
-bool CheckDataFile(const QString& path, Platform& platform);
+bool CheckDataFile(const QString& path, Dialogs& dialogs);
 }
 
 // Where the template lies: beside the program.

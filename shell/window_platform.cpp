@@ -4,7 +4,7 @@
 
 namespace plimbrook {
 
-WindowPlatform::WindowPlatform(Platform& desktop, CommentBox* commentBox)
+WindowPlatform::WindowPlatform(Dialogs& desktop, CommentBox* commentBox)
     : desktop_(desktop), commentBox_(commentBox) {}
 
 std::optional<std::string> WindowPlatform::PromptOpenFile(const std::string& title,

@@ -9,10 +9,10 @@ namespace plimbrook {
 class CommentBox;
 
 // What the main window's commands see: the desktop's dialogs, messages and address hand-off,
-// and the window's own comment box. Tests put a scripted desktop behind the real box.
+// and the window's own comment box, the one place the commands' text meets it.
 class WindowPlatform final : public Platform {
 public:
-    WindowPlatform(Platform& desktop, CommentBox* commentBox);
+    WindowPlatform(Dialogs& desktop, CommentBox* commentBox);
 
     std::optional<std::string> PromptOpenFile(const std::string& title, const std::string& filters,
                                               int filterIndex) override;
@@ -26,7 +26,7 @@ public:
     void setCommentText(const std::string& text) override;
 
 private:
-    Platform& desktop_;
+    Dialogs& desktop_;
     QPointer<CommentBox> commentBox_;
 };
 

@@ -20,6 +20,7 @@
 #include "comment_box.h"
 #include "qt_platform.h"
 #include "shell_test_support.h"
+#include "window_platform.h"
 
 using plimbrook::MessageIcon;
 using plimbrook::QtPlatform;
@@ -112,7 +113,7 @@ private slots:
         std::sort(files.begin(), files.end());
 
         QWidget owner;
-        QtPlatform platform(&owner, nullptr);
+        QtPlatform platform(&owner);
         platform.commonDialog()->setDirectory(dir.path());
         QStringList shown;
         QString combo;
@@ -131,7 +132,7 @@ private slots:
 
     void filePromptsShareOneDialogAndItsLastPath() {
         QWidget owner;
-        QtPlatform platform(&owner, nullptr);
+        QtPlatform platform(&owner);
         const QString save = dir.filePath(QStringLiteral("mario.srm"));
         QString openTitle;
         QString openFilter;
@@ -165,7 +166,7 @@ private slots:
 
     void cancelledFilePromptGivesNoPathAndKeepsTheLastOne() {
         QWidget owner;
-        QtPlatform platform(&owner, nullptr);
+        QtPlatform platform(&owner);
         const QString save = dir.filePath(QStringLiteral("Zelda.SRM"));
         whenShown<QFileDialog>([&](QFileDialog* dialog) { typeFileName(dialog, save); });
         QVERIFY(platform.PromptOpenFile("Open SRAM File", kSramFilters, 2).has_value());
@@ -196,7 +197,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, expected);
         QWidget owner;
-        QtPlatform platform(&owner, nullptr);
+        QtPlatform platform(&owner);
         QString title;
         QString label;
         QString start;
@@ -234,7 +235,7 @@ private slots:
         QFETCH(int, icon);
         QFETCH(int, expectedIcon);
         QWidget owner;
-        QtPlatform platform(&owner, nullptr);
+        QtPlatform platform(&owner);
         QString title;
         QString text;
         int shownIcon = -1;
@@ -256,7 +257,7 @@ private slots:
     void addressIsHandedToTheDesktop() {
         UrlRecorder recorder;
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "open");
-        QtPlatform platform(nullptr, nullptr);
+        QtPlatform platform(nullptr);
         platform.OpenAddress(nullptr, "http://wexmoor.example/");
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         QCOMPARE(recorder.urls, QList<QUrl>{QUrl(QStringLiteral("http://wexmoor.example/"))});
@@ -264,7 +265,8 @@ private slots:
 
     void commentTextGoesToAndFromTheBox() {
         plimbrook::CommentBox box;
-        QtPlatform platform(nullptr, &box);
+        QtPlatform desktop(nullptr);
+        plimbrook::WindowPlatform platform(desktop, &box);
         box.setPlainText(QStringLiteral("Zelda: 3 hearts"));
         QCOMPARE(platform.commentText(), std::string("Zelda: 3 hearts"));
         platform.setCommentText("Müde      ");
