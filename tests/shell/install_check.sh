@@ -57,7 +57,7 @@ if ! command -v Xvfb >/dev/null || ! command -v xwininfo >/dev/null; then
     echo "Xvfb or xwininfo missing: the program was not started"
     exit 0
 fi
-Xvfb -displayfd 3 -nolisten tcp -screen 0 800x600x24 3>"$scratch/display" 2>/dev/null &
+Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 800x600x24 3>"$scratch/display" 2>/dev/null &
 xvfb_pid=$!
 for _ in $(seq 50); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 [ -s "$scratch/display" ] || fail "Xvfb did not start"
