@@ -10,6 +10,8 @@ packages=(
     xvfb xauth xdotool x11-utils          # window tests on a virtual display
     desktop-file-utils appstream          # validate the installed desktop entry and metainfo
     valgrind
+    dpkg-dev lintian                      # build and check the Debian package
+    shared-mime-info libglib2.0-bin       # check the MIME types as a desktop reads them
 )
 
 missing=()

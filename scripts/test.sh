@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: in a normal build, in one with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the conversion tests under valgrind.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the conversion tests under valgrind, and the
+# Debian package installed, used and removed again.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
@@ -18,3 +19,6 @@ fi
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer build"
 "$top/scripts/build.sh" "$top/out/sanitize" -DPLIMBROOK_SANITIZE=ON
 (cd "$top/out/sanitize" && ctest --output-on-failure -j 2)
+
+echo "== Debian package: built, checked by lintian, installed, used and removed"
+"$top/tests/dist/package_check.sh" "$("$top/scripts/package.sh" | tail -n 1)"

@@ -53,6 +53,28 @@ done
 [ -f "$usr/share/icons/hicolor/scalable/apps/$id.svg" ] || fail "no scalable icon"
 echo "layout, desktop entry, metainfo and icons: ok"
 
+# The MIME types as a desktop would read them from this prefix: the database built there, asked
+# through GIO with the prefix first in the data path.
+if command -v update-mime-database >/dev/null && command -v gio >/dev/null; then
+    [ -f "$usr/share/mime/packages/$id.xml" ] || fail "no MIME definition"
+    update-mime-database "$usr/share/mime" || fail "update-mime-database"
+    samples=$scratch/samples
+    mkdir "$samples"
+    printf '\0\0\0\0\0\0\0\0\xaa\xbb\x05' >"$samples/copier-file"
+    head -c 1000 /dev/zero >>"$samples/copier-file"
+    head -c 1000 /dev/zero >"$samples/GAME.BBD"
+    head -c 8192 /dev/zero >"$samples/game.srm"
+    for pair in copier-file=application/x-swc-bbd GAME.BBD=application/x-swc-bbd \
+        game.srm=application/x-snes-sram; do
+        got=$(XDG_DATA_DIRS="$usr/share:/usr/share" gio info -a standard::content-type \
+            "$samples/${pair%%=*}" | sed -n 's/.*content-type: //p')
+        [ "$got" = "${pair#*=}" ] || fail "${pair%%=*} is $got, not ${pair#*=}"
+    done
+    echo "MIME types: ok"
+else
+    echo "update-mime-database or gio missing: the MIME types were not checked"
+fi
+
 if ! command -v Xvfb >/dev/null || ! command -v xwininfo >/dev/null; then
     echo "Xvfb or xwininfo missing: the program was not started"
     exit 0
