@@ -121,7 +121,7 @@ std::string reasonOf(const FileError& error) {
         case FileStep::UnsafeLink:
             return "not following a link that another user made in a shared folder";
         case FileStep::Create:
-            return "cannot create a file in " + terminalSafe(error.path()) + ": " + cause;
+            return "cannot create a file in " + error.path() + ": " + cause;
         default:
             return cause;
     }
