@@ -517,24 +517,11 @@ void TestConvertCli::rawArguments_data() {
                                                               "b",
                                                               "GAME.srm"}
                                             << QByteArray() << 0 << commented("a?b");
-    QTest::newRow("comment_overlong_slash_in_three_bytes") << QByteArrayList{"to-bbd", "--comment",
-                                                                             "a\xE0\x80\xAF"
-                                                                             "b",
-                                                                             "GAME.srm"}
-                                                           << QByteArray() << 0 << commented("a?b");
     QTest::newRow("comment_truncated_sequence") << QByteArrayList{"to-bbd", "--comment",
                                                                   "a\xE2\x82"
                                                                   "b",
                                                                   "GAME.srm"}
                                                 << QByteArray() << 0 << commented("a?b");
-    QTest::newRow("comment_truncated_at_end")
-        << QByteArrayList{"to-bbd", "--comment", "a\xF0\x9F\x98", "GAME.srm"} << QByteArray() << 0
-        << commented("a?");
-    QTest::newRow("comment_surrogate") << QByteArrayList{"to-bbd", "--comment",
-                                                         "a\xED\xA0\x80"
-                                                         "b",
-                                                         "GAME.srm"}
-                                       << QByteArray() << 0 << commented("a?b");
 
     // A name may hold what a terminal takes for commands; it is shown, not obeyed.
     QTest::newRow("escape_sequence_in_file_name")
@@ -595,8 +582,6 @@ void TestConvertCli::throughFileSystem_data() {
             return fs;
         });
     };
-    const QByteArray gameBbd = bbd(stuffDat(), gameSave(), "Enter a Comment and stuff.");
-
     // Checked when the output is opened, and again when it is put in place.
     QTest::newRow("output_made_meanwhile")
         << MakeFileSystem([] { return std::make_unique<RacingFileSystem>(); })
@@ -615,16 +600,6 @@ void TestConvertCli::throughFileSystem_data() {
         << "plimbrook-convert: sub/GAME.bbd: cannot create a file in sub: Operation not "
            "permitted\n"
         << 1 << Files{};
-    QTest::newRow("fat_card_replacement")
-        << failing({{"fchmod", EPERM},
-                    {"fchown", EPERM},
-                    {"listxattr", EOPNOTSUPP},
-                    {"unnamed", EOPNOTSUPP}})
-        << QStringList{"to-bbd", "--force", "--output", "LONG.bbd", "GAME.srm"} << "" << 0
-        << Files{{"LONG.bbd", gameBbd + longTarget().mid(gameBbd.size())}};
-    QTest::newRow("disk_full") << failing({{"write", ENOSPC}}) << QStringList{"to-bbd", "GAME.srm"}
-                               << "plimbrook-convert: GAME.bbd: No space left on device\n"
-                               << 1 << Files{};
 }
 
 // What can only be staged through the file-system seam: races, and file systems CI lacks.

@@ -388,16 +388,6 @@ void HostileInputs::row_data() {
     // Characters, not bytes, are counted: 76 letters then a two-byte é fill the field exactly.
     comment("comment_multibyte_at_the_cut", QByteArray(76, 'a') + "\xC3\xA9" + "cut",
             QByteArray(76, 'a') + "\xE9");
-    // One '?' for each malformed sequence; an overlong '/' must not come out as one.
-    comment("comment_overlong_slash",
-            "a\xC0\xAF"
-            "b",
-            commentField("a?b"));
-    comment("comment_truncated_sequences",
-            "a\xE2\x82"
-            "b\xF0\x9F"
-            "c\xE2",
-            commentField("a?b?c?"));
 }
 
 void HostileInputs::row() {
