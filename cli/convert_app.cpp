@@ -2,9 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <ostream>
 #include <set>
 #include <system_error>
@@ -18,6 +20,34 @@ namespace plimbrook::cli {
 namespace {
 
 namespace stdfs = std::filesystem;
+
+// The length of the well-formed UTF-8 sequence `text` starts with; 0 if it starts with none.
+std::size_t utf8SequenceLength(std::string_view text) {
+    const auto at = [&](std::size_t i) {
+        return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
+    };
+    const unsigned lead = at(0);
+    const auto continuation = [&](std::size_t i, unsigned low = 0x80, unsigned high = 0xBF) {
+        return at(i) >= low && at(i) <= high;
+    };
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return continuation(1) ? 2 : 0;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        const unsigned low = lead == 0xE0 ? 0xA0 : 0x80;
+        const unsigned high = lead == 0xED ? 0x9F : 0xBF;
+        return continuation(1, low, high) && continuation(2) ? 3 : 0;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        const unsigned low = lead == 0xF0 ? 0x90 : 0x80;
+        const unsigned high = lead == 0xF4 ? 0x8F : 0xBF;
+        return continuation(1, low, high) && continuation(2) && continuation(3) ? 4 : 0;
+    }
+    return 0;
+}
 
 constexpr std::string_view kUsage =
     "Usage: plimbrook-convert to-bbd [--comment TEXT] [--template FILE]\n"
@@ -52,11 +82,49 @@ struct FileFailure {
     std::string reason;
 };
 
-std::string reasonOf(const FileError& error) {
-    if (error.step() == FileStep::NotRegular && error.errorNumber() != EISDIR) {
-        return "Not a regular file";
+// A file name as it may safely go to a terminal: control characters, C1 controls and bytes
+// that are not UTF-8, any of which a terminal may obey, are shown as \xNN.
+std::string terminalSafe(std::string_view text) {
+    std::string out;
+    const auto escape = [&](unsigned char byte) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        out += "\\x";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const std::size_t length = utf8SequenceLength(text.substr(i));
+        const bool control =
+            byte < 0x20 || byte == 0x7F ||
+            (byte == 0xC2 && length == 2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
+        if (length == 0 || control) {
+            for (std::size_t k = 0; k < std::max<std::size_t>(length, 1); ++k) {
+                escape(static_cast<unsigned char>(text[i + k]));
+            }
+            i += std::max<std::size_t>(length, 1);
+        } else {
+            out.append(text.substr(i, length));
+            i += length;
+        }
     }
-    return std::strerror(error.errorNumber());
+    return out;
+}
+
+std::string reasonOf(const FileError& error) {
+    const std::string cause = std::strerror(error.errorNumber());
+    switch (error.step()) {
+        case FileStep::NotRegular:
+            return error.errorNumber() == EISDIR ? cause : "Not a regular file";
+        case FileStep::Exists:
+            return cause + " (use --force to replace it)";
+        case FileStep::UnsafeLink:
+            return "not following a link that another user made in a shared folder";
+        case FileStep::Create:
+            return "cannot create a file in " + error.path() + ": " + cause;
+        default:
+            return cause;
+    }
 }
 
 // Runs one step of a file's conversion; whatever goes wrong in it is blamed on `path`, the
@@ -82,34 +150,6 @@ std::string outputPathFor(const ConvertOptions& options, const std::string& inpu
     const stdfs::path folder =
         options.outputDir ? stdfs::path(*options.outputDir) : inputPath.parent_path();
     return (folder / name).string();
-}
-
-// Anything already at the output path, even a dangling link, is kept unless asked.
-void refuseExisting(FileSystem& fs, const std::string& output, bool force) {
-    struct stat info {};
-    if (!force && fs.lstat(output, info) == 0) {
-        throw FileFailure{output,
-                          std::string(std::strerror(EEXIST)) + " (use --force to replace it)"};
-    }
-}
-
-template <typename Write>
-void replaceOutput(FileSystem& fs, const std::string& output, Write write) {
-    blame(output, [&] {
-        const auto file = ReplacementFile::open(fs, output);
-        write(*file);
-        file->commit();
-    });
-}
-
-template <typename Read>
-auto readInput(FileSystem& fs, const std::string& input, Read read) {
-    return blame(input, [&] {
-        const auto file = InputFile::open(fs, input);
-        auto result = read(*file);
-        file->close();
-        return result;
-    });
 }
 
 // A comment on one line and safe for a terminal: control characters, the zero bytes of a blank
@@ -139,6 +179,9 @@ public:
 
     int run(const std::string& defaultTemplatePath) {
         try {
+            if (options_.command != Command::Comment) {
+                noteInputs();
+            }
             switch (options_.command) {
                 case Command::ToBbd:
                     toBbd(options_.templatePath.value_or(defaultTemplatePath));
@@ -170,33 +213,80 @@ private:
 
     void report(const FileFailure& failure) {
         failed_ = true;
-        err_ << kProgramName << ": " << failure.path << ": " << failure.reason << '\n';
+        err_ << kProgramName << ": " << terminalSafe(failure.path) << ": "
+             << terminalSafe(failure.reason) << '\n';
+    }
+
+    // Every file the batch reads is known before anything is written, so that no output
+    // replaces one of them, whatever name it goes by: to-bbd run on a BBD file, or
+    // "to-bbd --force *" in a folder that holds GAME.srm and GAME.bbd.
+    void noteInputs() {
+        for (const std::string& input : options_.inputs) {
+            struct stat info {};
+            if (fs_.stat(input, info) == 0) {
+                read_.insert(idOf(info));
+            } else {
+                unreadable_.emplace(input, errno);
+            }
+        }
+    }
+
+    template <typename Read>
+    auto readInput(const std::string& input, Read read) {
+        return blame(input, [&] {
+            if (const auto it = unreadable_.find(input); it != unreadable_.end()) {
+                throw FileError(FileStep::Open, input, it->second);
+            }
+            const auto file = InputFile::open(fs_, input);
+            read_.insert(file->id());
+            auto result = read(*file);
+            file->close();
+            return result;
+        });
+    }
+
+    template <typename Write>
+    void replaceOutput(const std::string& output, Write write) {
+        blame(output, [&] {
+            ReplaceOptions replace;
+            replace.existing = options_.force ? ReplaceOptions::Existing::Replace
+                                              : ReplaceOptions::Existing::Refuse;
+            replace.vetTarget = [&](FileId target) {
+                if (writtenIds_.count(target) != 0) {
+                    throw FileFailure{output, "also the output of an earlier file of this batch"};
+                }
+                if (read_.count(target) != 0) {
+                    throw FileFailure{output, "also read by this batch"};
+                }
+            };
+            const auto file = ReplacementFile::open(fs_, output, replace);
+            write(*file);
+            file->commit();
+            writtenIds_.insert(file->id());
+        });
+        written_.insert(outputKey(output));
     }
 
     // The template is read once for the batch; without it no BBD file can be made.
     void toBbd(const std::string& templatePath) {
-        const HeaderTemplate header = readInput(fs_, templatePath, readHeaderTemplate);
+        const HeaderTemplate header = readInput(templatePath, readHeaderTemplate);
         const std::string comment = options_.comment.value_or(std::string(kDefaultComment));
         each([&](const std::string& input) {
-            const SramImage image = readInput(fs_, input, readSramSave);
+            const SramImage image = readInput(input, readSramSave);
             const std::string output = outputPathFor(options_, input, ".bbd");
             refuseWrittenAlready(output);
-            refuseExisting(fs_, output, options_.force);
-            replaceOutput(fs_, output, [&](ReplacementFile& file) {
+            replaceOutput(output, [&](ReplacementFile& file) {
                 writeBbdBody(file, header, image);
                 writeBbdComment(file, comment);
             });
-            written_.insert(outputKey(output));
         });
     }
 
     void toSrm(const std::string& input) {
-        const SramImage image = readInput(fs_, input, readBbdImage);
+        const SramImage image = readInput(input, readBbdImage);
         const std::string output = outputPathFor(options_, input, ".srm");
         refuseWrittenAlready(output);
-        refuseExisting(fs_, output, options_.force);
-        replaceOutput(fs_, output, [&](ReplacementFile& file) { writeSramSave(file, image); });
-        written_.insert(outputKey(output));
+        replaceOutput(output, [&](ReplacementFile& file) { writeSramSave(file, image); });
     }
 
     // Two inputs of one batch may name the same output ("a.srm" and "a.sav"); even with
@@ -211,7 +301,7 @@ private:
     }
 
     void printComment(const std::string& input) {
-        const std::string comment = readInput(fs_, input, readBbdComment);
+        const std::string comment = readInput(input, readBbdComment);
         out_ << (options_.raw ? comment : printable(comment)) << '\n';
     }
 
@@ -221,6 +311,9 @@ private:
     FileSystem& fs_;
     bool failed_ = false;
     std::set<std::string> written_;
+    std::set<FileId> writtenIds_;
+    std::set<FileId> read_;
+    std::map<std::string, int> unreadable_;  // inputs that could not even be looked at
 };
 
 }  // namespace
@@ -231,7 +324,7 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     try {
         options = parseOptions(args);
     } catch (const UsageError& error) {
-        err << kProgramName << ": " << error.what() << "\n"
+        err << kProgramName << ": " << terminalSafe(error.what()) << "\n"
             << "Try '" << kProgramName << " --help' for more information.\n";
         return kExitUsage;
     }

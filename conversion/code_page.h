@@ -11,7 +11,9 @@ namespace plimbrook::code_page {
 // The byte that stands for a character Windows-1252 cannot hold.
 inline constexpr unsigned char kUnmappable = '?';
 
-// Splits UTF-8 into code points; a malformed sequence counts as one U+FFFD.
+// Splits UTF-8 into code points. A malformed sequence (a byte that cannot start one, or a lead
+// byte and as many continuation bytes as follow it, up to its length) counts as one U+FFFD, so an
+// overlong form never turns into the character it spells, such as "/".
 std::u32string decodeUtf8(std::string_view utf8);
 std::string encodeUtf8(std::u32string_view text);
 

@@ -2,40 +2,76 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <random>
 
 namespace plimbrook {
 
 namespace {
 
+int native(int dir) {
+    return dir == kWorkingFolder ? AT_FDCWD : dir;
+}
+
+template <typename Call>
+auto retried(Call call) {
+    decltype(call()) result;
+    do {
+        result = call();
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
 class RealFileSystem final : public FileSystem {
 public:
     int open(const std::string& path, int flags, mode_t mode) override {
-        int fd;
-        do {
-            fd = ::open(path.c_str(), flags, mode);
-        } while (fd < 0 && errno == EINTR);
+        return retried([&] { return ::open(path.c_str(), flags, mode); });
+    }
+    int openat(int dir, const std::string& path, int flags, mode_t mode) override {
+        return retried([&] { return ::openat(native(dir), path.c_str(), flags, mode); });
+    }
+    int openDirectory(int dir, const std::string& path) override {
+        const int fd = openat(dir, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+        if (fd < 0 && errno == EACCES) {
+            // A folder we may write in but not list serves for all but its sync.
+            return openat(dir, path, O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
+        }
         return fd;
     }
+    int openUnnamed(int dir, mode_t mode) override {
+        // Without /proc, such a file could be named only by a privileged process.
+        if (::access("/proc/self/fd", X_OK) != 0) {
+            errno = EOPNOTSUPP;
+            return -1;
+        }
+        return openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    }
+    int linkUnnamed(int fd, int dir, const std::string& name) override {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        return ::linkat(AT_FDCWD, self.c_str(), native(dir), name.c_str(), AT_SYMLINK_FOLLOW);
+    }
     int close(int fd) override { return ::close(fd); }
+
     int stat(const std::string& path, struct stat& info) override {
         return ::stat(path.c_str(), &info);
     }
-    int lstat(const std::string& path, struct stat& info) override {
-        return ::lstat(path.c_str(), &info);
-    }
     int fstat(int fd, struct stat& info) override { return ::fstat(fd, &info); }
-    ssize_t readlink(const std::string& path, std::string& target) override {
+    int lstatat(int dir, const std::string& name, struct stat& info) override {
+        return ::fstatat(native(dir), name.c_str(), &info, AT_SYMLINK_NOFOLLOW);
+    }
+    ssize_t readlinkat(int dir, const std::string& name, std::string& target) override {
         std::vector<char> buffer(256);
         for (;;) {
-            const ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
+            const ssize_t n = ::readlinkat(native(dir), name.c_str(), buffer.data(), buffer.size());
             if (n < 0) {
                 return n;
             }
@@ -46,23 +82,108 @@ public:
             buffer.resize(buffer.size() * 2);
         }
     }
+
     ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset) override {
         return ::pread(fd, buffer, count, offset);
     }
     ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset) override {
         return ::pwrite(fd, buffer, count, offset);
     }
+    off_t lseek(int fd, off_t offset, int whence) override { return ::lseek(fd, offset, whence); }
+    int ftruncate(int fd, off_t length) override {
+        return retried([&] { return ::ftruncate(fd, length); });
+    }
     int fsync(int fd) override { return ::fsync(fd); }
+
     int fchmod(int fd, mode_t mode) override { return ::fchmod(fd, mode); }
     int fchown(int fd, uid_t owner, gid_t group) override { return ::fchown(fd, owner, group); }
-    int rename(const std::string& from, const std::string& to) override {
-        return ::rename(from.c_str(), to.c_str());
+    ssize_t flistxattr(int fd, std::vector<std::string>& names) override {
+        for (;;) {
+            const ssize_t size = ::flistxattr(fd, nullptr, 0);
+            if (size <= 0) {
+                names.clear();
+                return size;
+            }
+            std::vector<char> buffer(static_cast<std::size_t>(size));
+            const ssize_t n = ::flistxattr(fd, buffer.data(), buffer.size());
+            if (n < 0 && errno == ERANGE) {
+                continue;  // an attribute was added in between
+            }
+            if (n < 0) {
+                return n;
+            }
+            names.clear();
+            for (std::size_t at = 0; at < static_cast<std::size_t>(n);) {
+                names.emplace_back(buffer.data() + at);
+                at += names.back().size() + 1;
+            }
+            return static_cast<ssize_t>(names.size());
+        }
     }
-    int unlink(const std::string& path) override { return ::unlink(path.c_str()); }
+    ssize_t fgetxattr(int fd, const std::string& name, std::string& value) override {
+        for (;;) {
+            const ssize_t size = ::fgetxattr(fd, name.c_str(), nullptr, 0);
+            if (size < 0) {
+                return size;
+            }
+            value.resize(static_cast<std::size_t>(size));
+            const ssize_t n = ::fgetxattr(fd, name.c_str(), value.data(), value.size());
+            if (n < 0 && errno == ERANGE) {
+                continue;
+            }
+            if (n >= 0) {
+                value.resize(static_cast<std::size_t>(n));
+            }
+            return n;
+        }
+    }
+    int fsetxattr(int fd, const std::string& name, const std::string& value) override {
+        return ::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0);
+    }
+
+    int renameat(int fromDir, const std::string& from, int toDir, const std::string& to,
+                 bool replace) override {
+        if (replace) {
+            return ::renameat(native(fromDir), from.c_str(), native(toDir), to.c_str());
+        }
+        const int result =
+            ::renameat2(native(fromDir), from.c_str(), native(toDir), to.c_str(), RENAME_NOREPLACE);
+        if (result != 0 && errno == ENOSYS) {
+            errno = EINVAL;
+        }
+        return result;
+    }
+    int linkat(int fromDir, const std::string& from, int toDir, const std::string& to) override {
+        return ::linkat(native(fromDir), from.c_str(), native(toDir), to.c_str(), 0);
+    }
+    int unlinkat(int dir, const std::string& name) override {
+        return ::unlinkat(native(dir), name.c_str(), 0);
+    }
 };
 
 [[noreturn]] void fail(FileStep step, const std::string& path, int errorNumber = errno) {
     throw FileError(step, path, errorNumber);
+}
+
+// The name a user would give: "x" rather than "./x".
+std::string joined(const std::string& folder, const std::string& name) {
+    if (folder == ".") {
+        return name;
+    }
+    return folder.ends_with('/') ? folder + name : folder + "/" + name;
+}
+
+struct SplitPath {
+    std::string folder;
+    std::string name;  // empty where the path ends in a slash
+};
+
+SplitPath split(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return {".", path};
+    }
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
 // Opens a path that must be a regular file. The stat comes first so that a FIFO or a device
@@ -79,9 +200,9 @@ int openRegular(FileSystem& fs, const std::string& path, int flags, struct stat&
         fail(FileStep::Open, path);
     }
     if (fs.fstat(fd, info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = errno;
+        const int error = S_ISREG(info.st_mode) ? errno : EINVAL;
         fs.close(fd);
-        fail(FileStep::NotRegular, path, error ? error : EINVAL);
+        fail(FileStep::NotRegular, path, error);
     }
     return fd;
 }
@@ -117,6 +238,7 @@ void writeAt(FileSystem& fs, int fd, const std::string& path, std::uint64_t offs
         if (n < 0 && errno == EINTR) {
             continue;
         }
+        // A write that makes no progress would make none the next time either.
         if (n <= 0) {
             fail(FileStep::Write, path, n < 0 ? errno : ENOSPC);
         }
@@ -124,35 +246,65 @@ void writeAt(FileSystem& fs, int fd, const std::string& path, std::uint64_t offs
     }
 }
 
-// Follows symbolic links by hand, so that writing "through" a link replaces the file it names
-// and leaves the link itself in place. A target that does not exist yet is a new file.
-std::string resolveTarget(FileSystem& fs, const std::string& chosen, bool& exists,
-                          struct stat& info) {
-    namespace stdfs = std::filesystem;
-    std::string path = chosen;
-    for (int hops = 0; hops < 40; ++hops) {
-        if (fs.lstat(path, info) != 0) {
-            if (errno == ENOENT) {
-                exists = false;
-                return path;
+// Copies the old file's bytes, leaving its holes holes: a sparse file of gigabytes costs only
+// the blocks it really has.
+void copyContents(FileSystem& fs, int from, const std::string& fromPath, int to,
+                  const std::string& toPath, off_t size) {
+    constexpr off_t kChunk = 256 * 1024;
+    bool findHoles = true;
+    off_t at = 0;
+    off_t end = 0;
+    while (at < size) {
+        off_t data = at;
+        off_t hole = size;
+        if (findHoles) {
+            data = fs.lseek(from, at, SEEK_DATA);
+            if (data < 0 && errno == ENXIO) {
+                break;  // nothing but a hole up to the end
             }
-            fail(FileStep::Open, path);
+            if (data < 0 && errno != EINVAL && errno != EOPNOTSUPP) {
+                fail(FileStep::Read, fromPath);
+            }
+            if (data < 0) {
+                findHoles = false;  // a file system that cannot say: copy it all
+                data = at;
+            } else if ((hole = fs.lseek(from, data, SEEK_HOLE)) < 0) {
+                fail(FileStep::Read, fromPath);
+            }
+            hole = std::min(hole, size);
         }
-        if (S_ISREG(info.st_mode)) {
-            exists = true;
-            return path;
+        for (off_t offset = data; offset < hole;) {
+            const auto chunk = readAt(fs, from, fromPath, static_cast<std::uint64_t>(offset),
+                                      static_cast<std::size_t>(std::min(kChunk, hole - offset)));
+            if (chunk.empty()) {
+                hole = offset;  // the file was cut short meanwhile
+                size = offset;
+                break;
+            }
+            writeAt(fs, to, toPath, static_cast<std::uint64_t>(offset), chunk);
+            offset += static_cast<off_t>(chunk.size());
+            end = offset;
         }
-        if (!S_ISLNK(info.st_mode)) {
-            fail(FileStep::NotRegular, path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
-        }
-        std::string target;
-        if (fs.readlink(path, target) < 0) {
-            fail(FileStep::Resolve, path);
-        }
-        const stdfs::path link(path);
-        path = stdfs::path(target).is_absolute() ? target : (link.parent_path() / target).string();
+        at = std::max(hole, data);
     }
-    fail(FileStep::Resolve, chosen, ELOOP);
+    if (end < size && fs.ftruncate(to, size) != 0) {
+        fail(FileStep::Write, toPath);
+    }
+}
+
+// What a file system may refuse to store without the save being any worse: a mode or owner on
+// FAT, an attribute it has no room or namespace for.
+bool notStorable(int error) {
+    return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
+}
+bool attributeNotStorable(int error) {
+    return notStorable(error) || error == EACCES || error == E2BIG || error == ERANGE ||
+           error == ENOSPC || error == EDQUOT || error == EINVAL || error == ENODATA;
+}
+
+// Errors with which a file system says it cannot make a file without a name.
+bool unnamedUnsupported(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL || error == ENOSYS;
 }
 
 std::string randomSuffix() {
@@ -166,35 +318,27 @@ std::string randomSuffix() {
     return suffix;
 }
 
-void copyWhole(FileSystem& fs, int from, const std::string& fromPath, int to,
-               const std::string& toPath) {
-    constexpr std::size_t kChunk = 256 * 1024;
-    std::uint64_t offset = 0;
-    for (;;) {
-        const auto chunk = readAt(fs, from, fromPath, offset, kChunk);
-        if (chunk.empty()) {
-            return;
-        }
-        writeAt(fs, to, toPath, offset, chunk);
-        offset += chunk.size();
-    }
-}
-
-// Temporaries not yet committed or discarded. A program ended by a signal, or by exit() as
+// Named temporaries not yet committed or discarded. A program ended by a signal, or by exit() as
 // Qt's X11 plugin does when the display goes away, never unwinds to the destructors that would
-// remove them; this list lets a handler do it. Fixed storage, as a signal handler may only
-// read memory and call unlink.
+// remove them; this list lets a handler do it. Fixed storage, as a signal handler may only read
+// memory and call unlinkat.
 constexpr int kPendingSlots = 8;
-char pendingPaths[kPendingSlots][PATH_MAX];
+struct PendingTemporary {
+    int dir;
+    char name[NAME_MAX + 1];
+};
+PendingTemporary pendingTemporaries[kPendingSlots];
 volatile std::sig_atomic_t pendingUsed[kPendingSlots];
 
-int rememberPending(const std::string& path) {
-    if (path.size() >= PATH_MAX) {
+int rememberPending(int dir, const std::string& name) {
+    if (name.size() > NAME_MAX) {
         return -1;
     }
     for (int slot = 0; slot < kPendingSlots; ++slot) {
         if (!pendingUsed[slot]) {
-            std::memcpy(pendingPaths[slot], path.c_str(), path.size() + 1);
+            pendingTemporaries[slot].dir = dir;
+            std::memcpy(pendingTemporaries[slot].name, name.c_str(), name.size() + 1);
+            std::atomic_signal_fence(std::memory_order_seq_cst);
             pendingUsed[slot] = 1;
             return slot;
         }
@@ -211,7 +355,7 @@ void forgetPending(int slot) {
 void removePending() {
     for (int slot = 0; slot < kPendingSlots; ++slot) {
         if (pendingUsed[slot]) {
-            ::unlink(pendingPaths[slot]);
+            ::unlinkat(pendingTemporaries[slot].dir, pendingTemporaries[slot].name, 0);
             pendingUsed[slot] = 0;
         }
     }
@@ -223,6 +367,18 @@ extern "C" void removePendingAndDie(int signal) {
     ::raise(signal);
 }
 
+// Closes quietly whatever it still holds.
+struct Descriptor {
+    FileSystem& fs;
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0) {
+            fs.close(fd);
+        }
+    }
+    int release() { return std::exchange(fd, -1); }
+};
+
 }  // namespace
 
 const char* toString(FileStep step) {
@@ -233,12 +389,20 @@ const char* toString(FileStep step) {
             return "not a regular file";
         case FileStep::Resolve:
             return "resolve link";
+        case FileStep::UnsafeLink:
+            return "unsafe link";
+        case FileStep::Exists:
+            return "exists";
+        case FileStep::Create:
+            return "create";
         case FileStep::Read:
             return "read";
         case FileStep::Write:
             return "write";
         case FileStep::Sync:
             return "sync";
+        case FileStep::Link:
+            return "link";
         case FileStep::Rename:
             return "rename";
         case FileStep::Close:
@@ -252,6 +416,10 @@ FileError::FileError(FileStep step, std::string path, int errorNumber)
       step_(step),
       path_(std::move(path)),
       errorNumber_(errorNumber) {}
+
+FileId idOf(const struct stat& info) {
+    return {info.st_dev, info.st_ino};
+}
 
 FileSystem& realFileSystem() {
     static RealFileSystem fs;
@@ -276,12 +444,18 @@ void removeTemporariesOnTermination() {
         sigemptyset(&action.sa_mask);
         ::sigaction(signal, &action, nullptr);
     }
+    // Past a file-size limit a write then fails with EFBIG, reported and cleaned up like a
+    // full disk, instead of the program dying on the spot.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 // ---- InputFile
 
-InputFile::InputFile(FileSystem& fs, std::string path, int fd)
-    : fs_(fs), path_(std::move(path)), fd_(fd) {}
+InputFile::InputFile(FileSystem& fs, std::string path, int fd, FileId id)
+    : fs_(fs), path_(std::move(path)), fd_(fd), id_(id) {}
 
 InputFile::~InputFile() {
     if (fd_ >= 0) {
@@ -292,7 +466,7 @@ InputFile::~InputFile() {
 std::unique_ptr<InputFile> InputFile::open(FileSystem& fs, const std::string& path) {
     struct stat info {};
     const int fd = openRegular(fs, path, O_RDONLY, info);
-    return std::unique_ptr<InputFile>(new InputFile(fs, path, fd));
+    return std::unique_ptr<InputFile>(new InputFile(fs, path, fd, idOf(info)));
 }
 
 std::vector<std::uint8_t> InputFile::read(std::uint64_t offset, std::size_t size) {
@@ -312,113 +486,319 @@ void InputFile::close() {
 
 // ---- ReplacementFile
 
-ReplacementFile::ReplacementFile(FileSystem& fs, std::string target, std::string temporary, int fd)
-    : fs_(fs),
-      target_(std::move(target)),
-      temporary_(std::move(temporary)),
-      fd_(fd),
-      pendingSlot_(rememberPending(temporary_)) {}
+ReplacementFile::ReplacementFile(FileSystem& fs, ReplaceOptions::Existing existing)
+    : fs_(fs), existing_(existing) {}
 
 ReplacementFile::~ReplacementFile() {
     discard();
 }
 
-std::unique_ptr<ReplacementFile> ReplacementFile::open(FileSystem& fs, const std::string& path) {
-    namespace stdfs = std::filesystem;
-    bool exists = false;
-    struct stat info {};
-    const std::string target = resolveTarget(fs, path, exists, info);
+std::string ReplacementFile::temporaryPath() const {
+    return temporary_.empty() ? std::string() : joined(folder_, temporary_);
+}
 
-    const stdfs::path targetPath(target);
-    const std::string name = targetPath.filename().string();
+std::unique_ptr<ReplacementFile> ReplacementFile::open(FileSystem& fs, const std::string& path,
+                                                       const ReplaceOptions& options) {
+    std::unique_ptr<ReplacementFile> file(new ReplacementFile(fs, options.existing));
+    file->resolve(path);
+
+    // The old file must be a regular file we may write; its bytes become the starting contents
+    // of the new one. O_NOFOLLOW: a link slipped in since the look-up is not followed.
+    Descriptor old{fs};
+    struct stat oldInfo {};
+    if (file->exists_) {
+        old.fd = fs.openat(file->dir_, file->name_,
+                           O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+        if (old.fd < 0) {
+            fail(FileStep::Open, file->target_);
+        }
+        if (fs.fstat(old.fd, oldInfo) != 0) {
+            fail(FileStep::Open, file->target_);
+        }
+        if (!S_ISREG(oldInfo.st_mode)) {
+            fail(FileStep::NotRegular, file->target_, EINVAL);
+        }
+        if (options.vetTarget) {
+            options.vetTarget(idOf(oldInfo));
+        }
+    }
+    file->create(old.fd, oldInfo);
+    if (file->kind_ == Kind::InPlace) {
+        old.release();  // it is the output now
+    } else if (old.fd >= 0 && fs.close(old.release()) != 0) {
+        fail(FileStep::Close, file->target_);
+    }
+    return file;
+}
+
+// Looks the name up once, in a folder held open, and follows links by hand from there, so that
+// writing "through" a link replaces the file it names and leaves the link itself in place.
+void ReplacementFile::resolve(const std::string& path) {
+    auto [folder, name] = split(path);
     if (name.empty() || name == "." || name == "..") {
+        // A name that can only be a folder: say whether there is one.
+        struct stat info {};
+        if (fs_.stat(path, info) != 0) {
+            fail(FileStep::Open, path);
+        }
         fail(FileStep::NotRegular, path, EISDIR);
     }
-    const stdfs::path folder = targetPath.has_parent_path() ? targetPath.parent_path() : ".";
-
-    // Open the old file first: it must be a regular file we may write, and its bytes become
-    // the starting contents of the new one.
-    int old = -1;
-    if (exists) {
-        old = openRegular(fs, target, O_RDWR, info);
+    dir_ = fs_.openDirectory(kWorkingFolder, folder);
+    if (dir_ < 0) {
+        fail(FileStep::Open, path);
     }
+    folder_ = folder;
+    name_ = name;
+    target_ = path;
 
-    // A long name keeps its start only, so that the temporary name stays within NAME_MAX.
-    const std::string stem = name.substr(0, 200);
+    for (int hops = 0;; ++hops) {
+        struct stat info {};
+        if (fs_.lstatat(dir_, name_, info) != 0) {
+            if (errno != ENOENT) {
+                fail(FileStep::Open, target_);
+            }
+            exists_ = false;  // a new file; through a dangling link, at the link's target
+            return;
+        }
+        // Anything at the name, even a dangling link, is kept unless replacing was asked for.
+        if (hops == 0 && existing_ == ReplaceOptions::Existing::Refuse) {
+            fail(FileStep::Exists, path, EEXIST);
+        }
+        if (S_ISREG(info.st_mode)) {
+            exists_ = true;
+            return;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            fail(FileStep::NotRegular, target_, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        }
+        if (hops == 40) {
+            fail(FileStep::Resolve, path, ELOOP);
+        }
 
+        // In a sticky folder that anyone may write, such as /tmp, a link is followed only if we
+        // or the folder's owner made it: another user could aim it at any file of ours.
+        struct stat folderInfo {};
+        if (fs_.fstat(dir_, folderInfo) != 0) {
+            fail(FileStep::Resolve, target_);
+        }
+        const bool shared = (folderInfo.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
+        if (shared && info.st_uid != folderInfo.st_uid && info.st_uid != ::geteuid()) {
+            fail(FileStep::UnsafeLink, target_, EACCES);
+        }
+
+        std::string link;
+        if (fs_.readlinkat(dir_, name_, link) < 0) {
+            fail(FileStep::Resolve, target_);
+        }
+        const bool absolute = link.starts_with('/');
+        const std::string shown = absolute ? link : joined(folder_, link);
+        auto [linkFolder, linkName] = split(link);
+        if (linkName.empty() || linkName == "." || linkName == "..") {
+            fail(FileStep::NotRegular, shown, EISDIR);
+        }
+        const int next = fs_.openDirectory(absolute ? kWorkingFolder : dir_, linkFolder);
+        if (next < 0) {
+            fail(FileStep::Open, shown);
+        }
+        fs_.close(dir_);
+        dir_ = next;
+        folder_ = absolute ? linkFolder : joined(folder_, linkFolder);
+        name_ = linkName;
+        target_ = shown;
+    }
+}
+
+// The new contents start without a name where the file system allows, or else under a hidden
+// name beside the target; where the folder may not be written, in the old file itself.
+void ReplacementFile::create(int old, const struct stat& oldInfo) {
     // A new file gets 0666 less the umask, as any other program's output. A replacement starts
     // private, since the old contents are copied in before the old mode is put on it.
-    const mode_t mode = exists ? 0600 : 0666;
-    int fd = -1;
-    std::string temporary;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = (folder / ("." + stem + kTemporaryMarker + randomSuffix())).string();
-        fd = fs.open(temporary, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0 && errno != EEXIST) {
-            break;
+    const mode_t mode = exists_ ? 0600 : 0666;
+    kind_ = Kind::Unnamed;
+    fd_ = fs_.openUnnamed(dir_, mode);
+    if (fd_ < 0 && unnamedUnsupported(errno)) {
+        kind_ = Kind::Named;
+        const std::string stem = name_.substr(0, 200);  // so that the name stays within NAME_MAX
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            temporary_ = "." + stem + kTemporaryMarker + randomSuffix();
+            // Listed before it exists: a signal right after its creation must find it listed.
+            pendingSlot_ = rememberPending(dir_, temporary_);
+            fd_ = fs_.openat(dir_, temporary_, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                             mode);
+            if (fd_ >= 0) {
+                break;
+            }
+            const int error = errno;
+            forgetTemporary();
+            errno = error;
+            if (error != EEXIST) {
+                break;
+            }
         }
     }
-    if (fd < 0) {
+    if (fd_ < 0) {
         const int error = errno;
-        if (old >= 0) {
-            fs.close(old);
+        if (error == EACCES && exists_) {
+            // The folder is not ours to write, but the file may be: as QSaveFile does, write it
+            // in place, at commit, and give up only the all-or-nothing promise.
+            kind_ = Kind::InPlace;
+            fd_ = old;
+            id_ = idOf(oldInfo);
+            return;
         }
-        fail(FileStep::Open, temporary, error);
+        fail(FileStep::Create, folder_, error);
     }
-    std::unique_ptr<ReplacementFile> replacement(new ReplacementFile(fs, target, temporary, fd));
 
-    if (old >= 0) {
-        try {
-            copyWhole(fs, old, target, fd, temporary);
-        } catch (...) {
-            fs.close(old);
-            throw;
+    struct stat info {};
+    if (fs_.fstat(fd_, info) != 0) {
+        fail(FileStep::Create, folder_);
+    }
+    id_ = idOf(info);
+    if (exists_) {
+        takeOver(old, oldInfo);
+    }
+}
+
+// Everything of the old file that a replacement keeps: its bytes, owner, mode and extended
+// attributes (ACLs are among these). Its other names, if it has hard links, stay with the old.
+void ReplacementFile::takeOver(int old, const struct stat& oldInfo) {
+    const std::string contents = kind_ == Kind::Named ? temporaryPath() : target_;
+    copyContents(fs_, old, target_, fd_, contents, oldInfo.st_size);
+
+    // A user cannot give files away; that must not stop the save. The owner goes first, as a
+    // change of owner clears the set-ID bits.
+    if (oldInfo.st_uid != ::geteuid() || oldInfo.st_gid != ::getegid()) {
+        fs_.fchown(fd_, oldInfo.st_uid, oldInfo.st_gid);
+    }
+    if (fs_.fchmod(fd_, oldInfo.st_mode & 07777) != 0 && !notStorable(errno)) {
+        fail(FileStep::Write, contents);
+    }
+
+    std::vector<std::string> names;
+    if (fs_.flistxattr(old, names) < 0) {
+        if (attributeNotStorable(errno)) {
+            return;
         }
-        if (fs.close(old) != 0) {
-            fail(FileStep::Close, target);
+        fail(FileStep::Read, target_);
+    }
+    for (const std::string& name : names) {
+        std::string value;
+        if (fs_.fgetxattr(old, name, value) < 0) {
+            if (attributeNotStorable(errno)) {
+                continue;
+            }
+            fail(FileStep::Read, target_);
         }
-        if (fs.fchmod(fd, info.st_mode & 07777) != 0) {
-            fail(FileStep::Write, temporary);
-        }
-        // Keep the old owner where we are allowed to; a user cannot give files away, and
-        // that must not stop the save.
-        if (info.st_uid != ::geteuid() || info.st_gid != ::getegid()) {
-            fs.fchown(fd, info.st_uid, info.st_gid);
+        if (fs_.fsetxattr(fd_, name, value) != 0 && !attributeNotStorable(errno)) {
+            fail(FileStep::Write, contents);
         }
     }
-    return replacement;
 }
 
 void ReplacementFile::write(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
-    writeAt(fs_, fd_, temporary_, offset, bytes);
+    if (kind_ == Kind::InPlace) {
+        heldBack_.emplace_back(offset, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        return;
+    }
+    writeAt(fs_, fd_, kind_ == Kind::Named ? temporaryPath() : target_, offset, bytes);
 }
 
 void ReplacementFile::commit() {
+    if (kind_ == Kind::InPlace) {
+        for (const auto& [offset, bytes] : heldBack_) {
+            writeAt(fs_, fd_, target_, offset, bytes);
+        }
+        heldBack_.clear();
+        if (fs_.fsync(fd_) != 0) {
+            fail(FileStep::Sync, target_);
+        }
+        const int fd = std::exchange(fd_, -1);
+        if (fs_.close(fd) != 0) {
+            fail(FileStep::Close, target_);
+        }
+        committed_ = true;
+        fs_.close(std::exchange(dir_, -1));
+        return;
+    }
+
+    // On disk first, then named: a crash after the rename must find the contents there.
     if (fs_.fsync(fd_) != 0) {
-        fail(FileStep::Sync, temporary_);
+        fail(FileStep::Sync, kind_ == Kind::Named ? temporaryPath() : target_);
     }
-    const int fd = fd_;
-    fd_ = -1;
+    if (kind_ == Kind::Unnamed) {
+        nameTemporary();
+    }
+    const int fd = std::exchange(fd_, -1);
     if (fs_.close(fd) != 0) {
-        fail(FileStep::Close, temporary_);
+        fail(FileStep::Close, temporaryPath());
     }
-    if (fs_.rename(temporary_, target_) != 0) {
-        fail(FileStep::Rename, target_);
-    }
+    putInPlace();
     committed_ = true;
-    forgetPending(pendingSlot_);
-    pendingSlot_ = -1;
+    forgetTemporary();
 
     // The new file is complete and in place; syncing the folder only makes the rename itself
     // durable, so a failure here is not worth reporting as a lost save.
-    const std::filesystem::path targetPath(target_);
-    const std::string folder =
-        targetPath.has_parent_path() ? targetPath.parent_path().string() : std::string(".");
-    const int dir = fs_.open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    if (dir >= 0) {
-        fs_.fsync(dir);
-        fs_.close(dir);
+    fs_.fsync(dir_);
+    fs_.close(std::exchange(dir_, -1));
+}
+
+// The unnamed contents get a hidden name for the moment between link and rename, as a link
+// cannot replace a file.
+void ReplacementFile::nameTemporary() {
+    const std::string stem = name_.substr(0, 200);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary_ = "." + stem + kTemporaryMarker + randomSuffix();
+        pendingSlot_ = rememberPending(dir_, temporary_);
+        if (fs_.linkUnnamed(fd_, dir_, temporary_) == 0) {
+            return;
+        }
+        const int error = errno;
+        forgetTemporary();
+        if (error != EEXIST) {
+            fail(FileStep::Link, target_, error);
+        }
     }
+    fail(FileStep::Link, target_, EEXIST);
+}
+
+// Without leave to replace, the rename itself refuses a name taken since the look-up: another
+// program, or a second run, may have made it meanwhile.
+void ReplacementFile::putInPlace() {
+    const bool replace = existing_ == ReplaceOptions::Existing::Replace;
+    if (fs_.renameat(dir_, temporary_, dir_, name_, replace) == 0) {
+        return;
+    }
+    int error = errno;
+    if (!replace && error == EINVAL) {
+        // A file system that cannot rename without replacing: a second name never replaces
+        // either, and then the temporary one goes.
+        if (fs_.linkat(dir_, temporary_, dir_, name_) == 0) {
+            fs_.unlinkat(dir_, temporary_);
+            return;
+        }
+        error = errno;
+        if (error == EPERM || error == EOPNOTSUPP) {
+            // No hard links either, as on old FAT drivers: look, then rename. Only here can a
+            // file made in between these two calls be replaced.
+            struct stat info {};
+            if (fs_.lstatat(dir_, name_, info) == 0) {
+                error = EEXIST;
+            } else if (errno != ENOENT) {
+                error = errno;
+            } else if (fs_.renameat(dir_, temporary_, dir_, name_, true) == 0) {
+                return;
+            } else {
+                error = errno;
+            }
+        }
+    }
+    fail(error == EEXIST && !replace ? FileStep::Exists : FileStep::Rename, target_, error);
+}
+
+void ReplacementFile::forgetTemporary() {
+    forgetPending(pendingSlot_);
+    pendingSlot_ = -1;
+    temporary_.clear();
 }
 
 void ReplacementFile::discard() noexcept {
@@ -427,11 +807,14 @@ void ReplacementFile::discard() noexcept {
         fd_ = -1;
     }
     if (!committed_ && !temporary_.empty()) {
-        fs_.unlink(temporary_);
-        temporary_.clear();
+        fs_.unlinkat(dir_, temporary_);
     }
-    forgetPending(pendingSlot_);
-    pendingSlot_ = -1;
+    forgetTemporary();
+    heldBack_.clear();
+    if (dir_ >= 0) {
+        fs_.close(dir_);
+        dir_ = -1;
+    }
 }
 
 }  // namespace plimbrook

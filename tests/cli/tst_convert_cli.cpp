@@ -5,7 +5,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -117,7 +122,42 @@ QString usageError(const QString& message) {
            "\nTry 'plimbrook-convert --help' for more information.\n";
 }
 
+using plimbrook::testing::FailingFileSystem;
+using MakeFileSystem = std::function<std::unique_ptr<FailingFileSystem>()>;
+
+// Makes the output's name just before the new file is put there, as a second run may.
+class RacingFileSystem : public FailingFileSystem {
+public:
+    int renameat(int fromDir, const std::string& from, int toDir, const std::string& to,
+                 bool replace) override {
+        writeFile(QString::fromStdString(pathAt(toDir, to)), "made meanwhile");
+        return FailingFileSystem::renameat(fromDir, from, toDir, to, replace);
+    }
+};
+
+// Every folder a sticky one that anyone may write, and every link made by another user.
+class StrangersLinks : public FailingFileSystem {
+public:
+    int lstatat(int dir, const std::string& name, struct stat& info) override {
+        const int result = FailingFileSystem::lstatat(dir, name, info);
+        if (result == 0 && S_ISLNK(info.st_mode)) {
+            info.st_uid = 5353;
+        }
+        return result;
+    }
+    int fstat(int fd, struct stat& info) override {
+        const int result = FailingFileSystem::fstat(fd, info);
+        if (result == 0 && S_ISDIR(info.st_mode)) {
+            info.st_mode |= S_ISVTX | S_IWOTH;
+            info.st_uid = 4242;
+        }
+        return result;
+    }
+};
+
 }  // namespace
+
+Q_DECLARE_METATYPE(MakeFileSystem)
 
 class TestConvertCli : public QObject {
     Q_OBJECT
@@ -130,6 +170,10 @@ private slots:
     void invocations();
     void help_data();
     void help();
+    void rawArguments_data();
+    void rawArguments();
+    void throughFileSystem_data();
+    void throughFileSystem();
     void everyFailingStep();
     void templateBesideProgram();
     void realProgram_data();
@@ -156,11 +200,13 @@ void TestConvertCli::init() {
         {"BIG.srm", bigSave()},         {"TINY.srm", tinySave()},
         {"ODD.srm", oddSave()},         {"KEEP.bbd", keptBbd()},
         {"NOTES.bbd", oddCommentBbd()}, {"LONG.bbd", longTarget()},
-        {"C1.bbd", c1CommentBbd()},
+        {"C1.bbd", c1CommentBbd()},     {"PAIR.srm", gameSave()},
+        {"PAIR.bbd", keptBbd()},        {"-x.srm", tinySave()},
     };
     for (auto it = scene.begin(); it != scene.end(); ++it) {
         QVERIFY2(writeFile(dir_->filePath(it.key()), it.value()), qPrintable(it.key()));
     }
+    QVERIFY(QFile::link("gone.bbd", dir_->filePath("DANGLING.bbd")));
     previousDir_ = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir_->path()));
 }
@@ -235,6 +281,9 @@ void TestConvertCli::invocations_data() {
     QTest::newRow("to_bbd_after_double_dash")
         << QStringList{"to-bbd", "--output", "--raw", "--", "GAME.srm"} << ""
         << "" << 0 << Files{{"--raw", gameBbd}};
+    QTest::newRow("to_bbd_dash_name_after_double_dash")
+        << QStringList{"to-bbd", "--", "-x.srm"} << ""
+        << "" << 0 << Files{{"-x.bbd", bbd(stuffDat(), tinySave().repeated(8), defaultText)}};
     // As in the window, a longer file that is replaced keeps its bytes past the BBD layout.
     QTest::newRow("to_bbd_force_keeps_longer_tail")
         << QStringList{"to-bbd", "--force", "--output", "LONG.bbd", "GAME.srm"} << ""
@@ -290,6 +339,41 @@ void TestConvertCli::invocations_data() {
         << 1
         << Files{{"sub/GAME.bbd", gameBbd},
                  {"sub/BIG.bbd", bbd(stuffDat(), bigSave().left(8192), defaultText)}};
+    // However it is named, a file the batch reads is never replaced, not even with --force.
+    QTest::newRow("force_never_replaces_its_own_input")
+        << QStringList{"to-bbd", "--force", "KEEP.bbd"} << ""
+        << "plimbrook-convert: KEEP.bbd: also read by this batch\n"
+        << 1 << Files{};
+    QTest::newRow("force_never_replaces_another_input")
+        << QStringList{"to-bbd", "--force", "PAIR.bbd", "PAIR.srm"} << ""
+        << "plimbrook-convert: PAIR.bbd: also read by this batch\n"
+           "plimbrook-convert: PAIR.bbd: also read by this batch\n"
+        << 1 << Files{};
+    QTest::newRow("force_never_replaces_the_template")
+        << QStringList{"to-bbd", "--force", "--output", "prog/Stuff.dat", "GAME.srm"} << ""
+        << "plimbrook-convert: prog/Stuff.dat: also read by this batch\n"
+        << 1 << Files{};
+    QTest::newRow("own_input_without_force_exists")
+        << QStringList{"to-bbd", "KEEP.bbd"} << ""
+        << "plimbrook-convert: KEEP.bbd: File exists (use --force to replace it)\n"
+        << 1 << Files{};
+    // The link itself is what exists; nothing is made where it points.
+    QTest::newRow("dangling_link_output_refused")
+        << QStringList{"to-bbd", "--output", "DANGLING.bbd", "GAME.srm"} << ""
+        << "plimbrook-convert: DANGLING.bbd: File exists (use --force to replace it)\n"
+        << 1 << Files{};
+    QTest::newRow("output_ending_in_slash_names_nothing")
+        << QStringList{"to-bbd", "--output", "nothere.bbd/", "GAME.srm"} << ""
+        << "plimbrook-convert: nothere.bbd/: No such file or directory\n"
+        << 1 << Files{};
+    QTest::newRow("output_ending_in_slash_names_a_file")
+        << QStringList{"to-srm", "--force", "--output", "GAME.srm/", "KEEP.bbd"} << ""
+        << "plimbrook-convert: GAME.srm/: Not a directory\n"
+        << 1 << Files{};
+    QTest::newRow("output_ending_in_slash_names_a_folder")
+        << QStringList{"to-bbd", "--force", "--output", "sub/", "GAME.srm"} << ""
+        << "plimbrook-convert: sub/: Is a directory\n"
+        << 1 << Files{};
     QTest::newRow("folder_as_input") << QStringList{"to-srm", "sub", "KEEP.bbd"} << ""
                                      << "plimbrook-convert: sub: Is a directory\n"
                                      << 1 << Files{{"KEEP.srm", keptImage()}};
@@ -417,6 +501,128 @@ void TestConvertCli::help() {
     }
 }
 
+void TestConvertCli::rawArguments_data() {
+    QTest::addColumn<QByteArrayList>("args");
+    QTest::addColumn<QByteArray>("err");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<Files>("written");
+
+    const auto commented = [](const QByteArray& stored) {
+        return Files{{"GAME.bbd", bbd(stuffDat(), gameSave(), stored)}};
+    };
+    // Each malformed sequence is one '?'; an overlong form never stands for the character it
+    // spells.
+    QTest::newRow("comment_overlong_slash") << QByteArrayList{"to-bbd", "--comment",
+                                                              "a\xC0\xAF"
+                                                              "b",
+                                                              "GAME.srm"}
+                                            << QByteArray() << 0 << commented("a?b");
+    QTest::newRow("comment_truncated_sequence") << QByteArrayList{"to-bbd", "--comment",
+                                                                  "a\xE2\x82"
+                                                                  "b",
+                                                                  "GAME.srm"}
+                                                << QByteArray() << 0 << commented("a?b");
+
+    // A name may hold what a terminal takes for commands; it is shown, not obeyed.
+    QTest::newRow("escape_sequence_in_file_name")
+        << QByteArrayList{"to-bbd", "bad\x1B]0;owned\x07.srm"}
+        << QByteArray("plimbrook-convert: bad\\x1b]0;owned\\x07.srm: No such file or directory\n")
+        << 1 << Files{};
+    QTest::newRow("c1_control_and_stray_byte_in_file_name")
+        << QByteArrayList{"to-srm",
+                          "c1\xC2\x9B"
+                          "2J\xFF.bbd"}
+        << QByteArray("plimbrook-convert: c1\\xc2\\x9b2J\\xff.bbd: No such file or directory\n")
+        << 1 << Files{};
+    QTest::newRow("letters_in_file_name_kept")
+        << QByteArrayList{"to-srm", "caf\xC3\xA9 \xE2\x9C\x93.bbd"}
+        << QByteArray(
+               "plimbrook-convert: caf\xC3\xA9 \xE2\x9C\x93.bbd: No such file or directory\n")
+        << 1 << Files{};
+    QTest::newRow("escape_sequence_in_unknown_option")
+        << QByteArrayList{"to-bbd", "--\x1B[2J", "GAME.srm"}
+        << usageError("unknown option '--\\x1b[2J'").toUtf8() << 2 << Files{};
+}
+
+// Arguments as the shell hands them over: bytes, not necessarily UTF-8.
+void TestConvertCli::rawArguments() {
+    QFETCH(QByteArrayList, args);
+    QFETCH(QByteArray, err);
+    QFETCH(int, status);
+    QFETCH(Files, written);
+
+    Files expected = snapshot(dir_->path());
+    for (auto it = written.begin(); it != written.end(); ++it) {
+        expected.insert(it.key(), it.value());
+    }
+    std::vector<std::string> raw;
+    for (const QByteArray& arg : args) {
+        raw.push_back(arg.toStdString());
+    }
+    std::ostringstream out;
+    std::ostringstream errStream;
+    QCOMPARE(runConvert(raw, out, errStream, environment()), status);
+    QCOMPARE(QByteArray::fromStdString(errStream.str()), err);
+    QCOMPARE(snapshot(dir_->path()), expected);
+}
+
+void TestConvertCli::throughFileSystem_data() {
+    QTest::addColumn<MakeFileSystem>("make");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<Files>("written");
+
+    const auto failing = [](std::vector<std::pair<std::string, int>> calls) {
+        return MakeFileSystem([calls] {
+            auto fs = std::make_unique<FailingFileSystem>();
+            for (const auto& [kind, error] : calls) {
+                fs->failAll(kind, error);
+            }
+            return fs;
+        });
+    };
+    // Checked when the output is opened, and again when it is put in place.
+    QTest::newRow("output_made_meanwhile")
+        << MakeFileSystem([] { return std::make_unique<RacingFileSystem>(); })
+        << QStringList{"to-bbd", "GAME.srm"}
+        << "plimbrook-convert: GAME.bbd: File exists (use --force to replace it)\n"
+        << 1 << Files{{"GAME.bbd", "made meanwhile"}};
+    QTest::newRow("strangers_link_in_shared_folder")
+        << MakeFileSystem([] { return std::make_unique<StrangersLinks>(); })
+        << QStringList{"to-srm", "--force", "--output", "DANGLING.bbd", "KEEP.bbd"}
+        << "plimbrook-convert: DANGLING.bbd: not following a link that another user made in a "
+           "shared folder\n"
+        << 1 << Files{};
+    // The folder is named as the cause, not the output that was never there.
+    QTest::newRow("folder_refuses_new_files")
+        << failing({{"unnamed", EPERM}}) << QStringList{"to-bbd", "--output-dir", "sub", "GAME.srm"}
+        << "plimbrook-convert: sub/GAME.bbd: cannot create a file in sub: Operation not "
+           "permitted\n"
+        << 1 << Files{};
+}
+
+// What can only be staged through the file-system seam: races, and file systems CI lacks.
+void TestConvertCli::throughFileSystem() {
+    QFETCH(MakeFileSystem, make);
+    QFETCH(QStringList, args);
+    QFETCH(QString, err);
+    QFETCH(int, status);
+    QFETCH(Files, written);
+
+    Files expected = snapshot(dir_->path());
+    for (auto it = written.begin(); it != written.end(); ++it) {
+        expected.insert(it.key(), it.value());
+    }
+    const auto fs = make();
+    std::ostringstream out;
+    std::ostringstream errStream;
+    QCOMPARE(runConvert(toArgs(args), out, errStream, {environment().defaultTemplatePath, *fs}),
+             status);
+    QCOMPARE(QString::fromStdString(errStream.str()), err);
+    QCOMPARE(snapshot(dir_->path()), expected);
+}
+
 // A failure at any step of a conversion names a file the user gave, leaves the output either
 // absent or complete, and never leaves a temporary file behind.
 void TestConvertCli::everyFailingStep() {
@@ -447,7 +653,11 @@ void TestConvertCli::everyFailingStep() {
 
         Files after = snapshot(dir_->path());
         if (status == 0) {
-            // Only the folder's sync may fail unreported: the file is in place by then.
+            // Only the folder's sync, and its close after that, may fail unreported: the file is
+            // whole and in place by then. Any other failure, a failed close of an input among
+            // them, must be reported.
+            const std::string call = fs.log()[std::size_t(failAt - 1)];
+            QVERIFY2(call == "sync .  <- fails" || call == "close .  <- fails", context);
             QVERIFY2(err.str().empty(), context);
             QVERIFY2(after.value("GAME.bbd") == gameBbd, context);
             after.remove("GAME.bbd");
@@ -478,6 +688,7 @@ void TestConvertCli::realProgram_data() {
     QTest::addColumn<QString>("err");
     QTest::addColumn<int>("status");
     QTest::addColumn<Files>("written");
+    QTest::addColumn<int>("fileSizeLimit");  // bytes; 0: none
 
     QFile stuff(PLIMBROOK_TEMPLATE_PATH);
     QVERIFY(stuff.open(QIODevice::ReadOnly));
@@ -487,10 +698,14 @@ void TestConvertCli::realProgram_data() {
     // beside the program file itself.
     QTest::newRow("template_beside_program")
         << QStringList{"to-bbd", "--comment", "Linked", "GAME.srm"} << QString() << "" << 0
-        << Files{{"GAME.bbd", bbd(installed, gameSave(), "Linked")}};
+        << Files{{"GAME.bbd", bbd(installed, gameSave(), "Linked")}} << 0;
     QTest::newRow("comment_to_full_disk") << QStringList{"comment", "KEEP.bbd"} << "/dev/full"
                                           << "plimbrook-convert: standard output: write error\n"
-                                          << 1 << Files{};
+                                          << 1 << Files{} << 0;
+    // As under "ulimit -f 16": a write failure like any other, not a silent death by SIGXFSZ.
+    QTest::newRow("file_size_limit") << QStringList{"to-bbd", "GAME.srm"} << QString()
+                                     << "plimbrook-convert: GAME.bbd: File too large\n"
+                                     << 1 << Files{} << 16 * 1024;
 }
 
 void TestConvertCli::realProgram() {
@@ -499,6 +714,7 @@ void TestConvertCli::realProgram() {
     QFETCH(QString, err);
     QFETCH(int, status);
     QFETCH(Files, written);
+    QFETCH(int, fileSizeLimit);
 
     Files expected = snapshot(dir_->path());
     for (auto it = written.begin(); it != written.end(); ++it) {
@@ -507,6 +723,14 @@ void TestConvertCli::realProgram() {
     QVERIFY(QFile::link(PLIMBROOK_CONVERT_PATH, dir_->filePath("prog/link")));
 
     QProcess process;
+    if (fileSizeLimit > 0) {
+        process.setChildProcessModifier([fileSizeLimit] {
+            rlimit limit{};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = rlim_t(fileSizeLimit);
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
     if (!stdoutFile.isEmpty()) {
         process.setStandardOutputFile(stdoutFile);
     }

@@ -136,6 +136,29 @@ void BbdLayoutTest::encodeComment_data() {
                                            "a\xFF"
                                            "b\xC3")
                                     << commentField("a?b?");
+    // Each malformed sequence, however long, is one '?', and decoding goes on at the first byte
+    // that is not part of it; an overlong form never yields the character it spells.
+    QTest::newRow("overlong_slash_in_two_bytes") << QByteArray(
+                                                        "a\xC0\xAF"
+                                                        "b")
+                                                 << commentField("a?b");
+    QTest::newRow("overlong_slash_in_three_bytes") << QByteArray(
+                                                          "a\xE0\x80\xAF"
+                                                          "b")
+                                                   << commentField("a?b");
+    QTest::newRow("overlong_slash_in_four_bytes") << QByteArray(
+                                                         "a\xF0\x80\x80\xAF"
+                                                         "b")
+                                                  << commentField("a?b");
+    QTest::newRow("truncated_before_a_letter") << QByteArray(
+                                                      "a\xE2\x82"
+                                                      "b")
+                                               << commentField("a?b");
+    QTest::newRow("truncated_before_a_lead_byte")
+        << QByteArray("a\xF0\x9F\x98\xC3\xA9") << commentField("a?\xE9");
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80!") << commentField("?!");
+    QTest::newRow("beyond_unicode") << QByteArray("\xF4\x90\x80\x80!") << commentField("?!");
+    QTest::newRow("lone_continuation_bytes") << QByteArray("\x80\xBFz") << commentField("??z");
     QTest::newRow("cut_counts_characters")
         << QByteArray(76, 'x') + utf8Of(U"\u00E9\u20AC") << QByteArray(76, 'x') + '\xE9';
 }

@@ -76,6 +76,8 @@ private slots:
     void everyFailurePoint_data();
     void everyFailurePoint();
     void everyFailurePointOfCommentLoad();
+    void everyCallUpset_data();
+    void everyCallUpset();
     void cleanupTestCase();
 
 private:
@@ -151,6 +153,10 @@ void FaultSweep::everyFailurePoint() {
             QVERIFY2(platform.messages.empty(), where);
             ++beforeRename_;
         } else {
+            const QString call = failedCall(fs, n);
+            QVERIFY2(
+                call.startsWith("sync " + scene.folder) || call.startsWith("close " + scene.folder),
+                where);
             QVERIFY2(outcome.completed(), where);
             QVERIFY2(readFile(scene.output) == scene.expected, where);
             auto after = snapshotContents(scene.folder);
@@ -220,6 +226,82 @@ void FaultSweep::everyFailurePointOfCommentLoad() {
     }
 }
 
+void FaultSweep::everyCallUpset_data() {
+    QTest::addColumn<bool>("toBbd");
+    QTest::addColumn<QString>("outputCase");
+    QTest::addColumn<int>("fault");
+
+    using Fault = FailingFileSystem::Fault;
+    for (const bool toBbd : {true, false}) {
+        for (const char* outputCase : {"absent", "longer"}) {
+            for (const auto& [name, fault] : {std::pair("short_write", Fault::ShortWrite),
+                                              std::pair("zero_write", Fault::ZeroWrite),
+                                              std::pair("interrupted", Fault::Interrupt)}) {
+                QTest::addRow("%s_output_%s_%s", toBbd ? "sram_to_bbd" : "bbd_to_sram", outputCase,
+                              name)
+                    << toBbd << QString::fromLatin1(outputCase) << int(fault);
+            }
+        }
+    }
+}
+
+// Calls that do less than asked without failing. A write cut short is finished at the right
+// offset; a write that writes nothing fails the command rather than being tried for ever; a read
+// or write interrupted by a signal is tried again. Either way the result is exact or nothing.
+void FaultSweep::everyCallUpset() {
+    QFETCH(bool, toBbd);
+    QFETCH(QString, outputCase);
+    QFETCH(int, fault);
+    using Fault = FailingFileSystem::Fault;
+
+    std::vector<std::string> calls;
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const Scene scene = stage(dir.path(), toBbd, outputCase);
+        FailingFileSystem fs;
+        FileChannels channels;
+        ScriptedPlatform platform;
+        QVERIFY(run(toBbd, scene, fs, channels, platform).completed());
+        calls = fs.log();
+    }
+
+    int upset = 0;
+    for (long n = 1; n <= long(calls.size()); ++n) {
+        const std::string& call = calls[std::size_t(n - 1)];
+        const bool applies = call.starts_with("write ") ||
+                             (Fault(fault) == Fault::Interrupt && call.starts_with("read "));
+        if (!applies) {
+            continue;
+        }
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const Scene scene = stage(dir.path(), toBbd, outputCase);
+        const auto before = snapshotContents(scene.folder);
+        FailingFileSystem fs(n, EIO, Fault(fault));
+        FileChannels channels;
+        ScriptedPlatform platform;
+        const Outcome outcome = run(toBbd, scene, fs, channels, platform);
+        const QByteArray where =
+            QStringLiteral("call %1 (%2)").arg(n).arg(failedCall(fs, n)).toUtf8();
+        QVERIFY2(fs.fired(), where);
+
+        if (Fault(fault) == Fault::ZeroWrite) {
+            QVERIFY2(outcome.kind == Outcome::Kind::Failed, where);
+            QVERIFY2(snapshotContents(scene.folder) == before, where);
+            QVERIFY2(platform.messages.empty(), where);
+        } else {
+            QVERIFY2(outcome.completed(), where);
+            QVERIFY2(readFile(scene.output) == scene.expected, where);
+            QVERIFY2(platform.messages.size() == 1, where);
+        }
+        QVERIFY2(strayTemporaries(scene.folder).isEmpty(), where);
+        ++upset;
+        ++injected_;
+    }
+    QVERIFY(upset > 0);
+}
+
 void FaultSweep::cleanupTestCase() {
     QStringList kinds;
     for (auto it = kinds_.cbegin(); it != kinds_.cend(); ++it) {
@@ -228,7 +310,7 @@ void FaultSweep::cleanupTestCase() {
     qInfo("fault sweep: %ld failure points injected in all", injected_);
     qInfo(
         "conversions: %ld failure points; %ld up to and including the rename left every file "
-        "as it was and showed nothing; %ld after it (folder open, sync, close) left the "
+        "as it was and showed nothing; %ld after it (the folder's sync and close) left the "
         "complete new file and showed the message",
         beforeRename_ + afterRename_, beforeRename_, afterRename_);
     qInfo("comment load: %ld failure points, each left the comment box as it was", commentLoads_);

@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDirIterator>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -265,6 +267,20 @@ void HostileInputs::row_data() {
                                                        })
                                                << "game.srm"
                                                << "kept.bbd" << typed << true << "" << fails;
+    // A file we may write in a folder we may not: written in place, as nothing can be put
+    // beside it.
+    QTest::newRow("s2b_output_file_writable_in_read_only_folder")
+        << int(SramToBbd)
+        << both(save("game.srm", image()),
+                [](const QString& f) {
+                    setMode(f, 0777);
+                    QVERIFY(QDir(f).mkdir("shelf"));
+                    put(f + "/shelf/kept.bbd", pattern(40'000, 12));
+                    setMode(f + "/shelf/kept.bbd", 0666);
+                    setMode(f + "/shelf", 0555);
+                })
+        << "game.srm"
+        << "shelf/kept.bbd" << typed << true << "" << overlay(pattern(40'000, 12), bbdOfSave);
     QTest::newRow("s2b_output_folder_gone")
         << int(SramToBbd) << save("game.srm", image()) << "game.srm"
         << "gone/out.bbd" << typed << false << "" << fails;
@@ -386,6 +402,14 @@ void HostileInputs::row() {
 
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
+    // Folders a row made read-only are opened up again, so that the row's folder can go.
+    const auto openUp = qScopeGuard([&] {
+        QDirIterator it(tmp.path(), QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            ::chmod(local(it.next()).c_str(), 0700);
+        }
+    });
     const bool dropRoot = asNobody && ::geteuid() == 0;
     if (dropRoot) {
         setMode(tmp.path(), 0755);

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 
 #include "failing_file_system.h"
 #include "file_access.h"
@@ -35,16 +36,44 @@ namespace {
 // How a child that holds an uncommitted replacement ends.
 enum class Ending { Signal, Exit, IgnoredHangup };
 
-// Records the mode each file is created with.
+// Records the mode each file is created with, named or not.
 class ModeRecorder : public FailingFileSystem {
 public:
-    int open(const std::string& path, int flags, mode_t mode) override {
+    int openat(int dir, const std::string& path, int flags, mode_t mode) override {
         if (flags & O_CREAT) {
             createdModes.push_back(mode);
         }
-        return FailingFileSystem::open(path, flags, mode);
+        return FailingFileSystem::openat(dir, path, flags, mode);
+    }
+    int openUnnamed(int dir, mode_t mode) override {
+        createdModes.push_back(mode);
+        return FailingFileSystem::openUnnamed(dir, mode);
     }
     std::vector<mode_t> createdModes;
+};
+
+// Ends the program the moment a temporary comes to exist: right after creating a named one, or
+// right after naming the unnamed contents at commit.
+class EndingFileSystem : public FailingFileSystem {
+public:
+    explicit EndingFileSystem(std::function<void()> end) : end_(std::move(end)) {}
+    int openat(int dir, const std::string& path, int flags, mode_t mode) override {
+        const int fd = FailingFileSystem::openat(dir, path, flags, mode);
+        if (fd >= 0 && (flags & O_CREAT) && end_) {
+            end_();
+        }
+        return fd;
+    }
+    int linkUnnamed(int fd, int dir, const std::string& name) override {
+        const int result = FailingFileSystem::linkUnnamed(fd, dir, name);
+        if (result == 0 && end_) {
+            end_();
+        }
+        return result;
+    }
+
+private:
+    std::function<void()> end_;
 };
 
 }  // namespace
@@ -56,17 +85,29 @@ private slots:
     void endedProgramLeavesNoTemporary_data() {
         QTest::addColumn<int>("ending");
         QTest::addColumn<int>("signal");
-        QTest::newRow("sigterm-logout") << int(Ending::Signal) << SIGTERM;
-        QTest::newRow("sighup-terminal-gone") << int(Ending::Signal) << SIGHUP;
-        QTest::newRow("sigint-ctrl-c") << int(Ending::Signal) << SIGINT;
-        QTest::newRow("sigquit") << int(Ending::Signal) << SIGQUIT;
-        QTest::newRow("exit-display-lost") << int(Ending::Exit) << 0;
+        QTest::addColumn<bool>("named");  // a file system without unnamed files
+        // When it ends: at the comment prompt, the new contents written; or the moment the
+        // temporary comes to exist, when creating it or naming the unnamed contents at commit.
+        QTest::addColumn<QString>("moment");
+        QTest::newRow("sigterm-logout") << int(Ending::Signal) << SIGTERM << true << "prompt";
+        QTest::newRow("sighup-terminal-gone") << int(Ending::Signal) << SIGHUP << true << "prompt";
+        QTest::newRow("sigint-ctrl-c") << int(Ending::Signal) << SIGINT << true << "prompt";
+        QTest::newRow("sigquit") << int(Ending::Signal) << SIGQUIT << true << "prompt";
+        QTest::newRow("exit-display-lost") << int(Ending::Exit) << 0 << true << "prompt";
+        QTest::newRow("sigterm-just-created")
+            << int(Ending::Signal) << SIGTERM << true << "created";
+        QTest::newRow("sigterm-unnamed") << int(Ending::Signal) << SIGTERM << false << "prompt";
+        QTest::newRow("sigkill-unnamed") << int(Ending::Signal) << SIGKILL << false << "prompt";
+        QTest::newRow("exit-unnamed") << int(Ending::Exit) << 0 << false << "prompt";
+        QTest::newRow("sigint-just-named") << int(Ending::Signal) << SIGINT << false << "named";
     }
 
     // The target stays as it was and the half-made replacement goes with the program.
     void endedProgramLeavesNoTemporary() {
         QFETCH(int, ending);
         QFETCH(int, signal);
+        QFETCH(bool, named);
+        QFETCH(QString, moment);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString target = dir.filePath(QStringLiteral("GAME.bbd"));
@@ -79,16 +120,28 @@ private slots:
             const rlimit noCore{0, 0};
             ::setrlimit(RLIMIT_CORE, &noCore);  // SIGQUIT would dump one
             removeTemporariesOnTermination();
-            auto file = ReplacementFile::open(realFileSystem(), target.toStdString());
+            const auto end = [&] {
+                if (Ending(ending) == Ending::Exit) {
+                    skipLeakCheck = true;
+                    std::exit(3);
+                }
+                ::raise(signal);
+            };
+            EndingFileSystem fs(moment == "created" || moment == "named" ? end
+                                                                         : std::function<void()>());
+            if (named) {
+                fs.failAll("unnamed", EOPNOTSUPP);
+            }
+            auto file = ReplacementFile::open(fs, target.toStdString());
             file->write(0, std::vector<std::uint8_t>(kBbd, 0x5A));
-            if (::access(file->temporaryPath().c_str(), F_OK) != 0) {
-                ::_exit(90);  // nothing to clean up would prove nothing
+            if (moment == "prompt") {
+                if (named == file->temporaryPath().empty() ||
+                    (named && ::access(file->temporaryPath().c_str(), F_OK) != 0)) {
+                    ::_exit(90);  // not the storage the row is about
+                }
+                end();
             }
-            if (Ending(ending) == Ending::Exit) {
-                skipLeakCheck = true;
-                std::exit(3);
-            }
-            ::raise(signal);
+            file->commit();
             ::_exit(91);  // the signal should have ended us
         }
         int status = 0;
@@ -101,6 +154,57 @@ private slots:
             QCOMPARE(WTERMSIG(status), signal);
         }
         QCOMPARE(strayTemporaries(dir.path()), QStringList());
+        QCOMPARE(readFile(target), old);
+    }
+
+    // Past a file-size limit (ulimit -f) a write fails like any other, instead of the kernel's
+    // SIGXFSZ ending the program on the spot and leaving its temporary.
+    void fileSizeLimitIsAWriteFailure_data() {
+        QTest::addColumn<bool>("named");
+        QTest::addColumn<int>("oldSize");  // 0: no file there yet
+        QTest::newRow("new-file-unnamed") << false << 0;
+        QTest::newRow("new-file-named") << true << 0;
+        QTest::newRow("copying-old-file-named") << true << 40'000;
+    }
+
+    void fileSizeLimitIsAWriteFailure() {
+        QFETCH(bool, named);
+        QFETCH(int, oldSize);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString target = dir.filePath(QStringLiteral("GAME.bbd"));
+        const QByteArray old = noise(oldSize, 8);
+        if (oldSize > 0) {
+            QVERIFY(writeFile(target, old));
+        }
+
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            rlimit limit{};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = 16 * 1024;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            removeTemporariesOnTermination();
+            FailingFileSystem fs;
+            if (named) {
+                fs.failAll("unnamed", EOPNOTSUPP);
+            }
+            try {
+                auto file = ReplacementFile::open(fs, target.toStdString());
+                file->write(0, std::vector<std::uint8_t>(kBbd, 0x5A));
+                file->commit();
+            } catch (const FileError& error) {
+                ::_exit(error.step() == FileStep::Write && error.errorNumber() == EFBIG ? 0 : 92);
+            }
+            ::_exit(91);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status), "the limit must not end the program");
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(strayTemporaries(dir.path()), QStringList());
+        QCOMPARE(QFileInfo::exists(target), oldSize > 0);
         QCOMPARE(readFile(target), old);
     }
 

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <fcntl.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -8,79 +12,192 @@
 
 namespace plimbrook::testing {
 
-// The real file system, except that the N-th counted operation fails (N from 1; 0 fails none).
-// Every operation is counted and logged, so a test can first run a command cleanly to learn
-// how many there are, then fail each in turn.
+// The real file system, except that the N-th counted call (N from 1; 0: none) goes wrong: it
+// fails with an error, is interrupted (EINTR), or, if it is a write, writes only half or nothing.
+// Besides, every call of a kind can be made to fail, as on a file system that lacks it.
+// Every call is counted and logged as "kind path", so a test can first run a command cleanly to
+// learn the calls, then upset each in turn, or check that a call was made, or never made.
 class FailingFileSystem : public FileSystem {
 public:
-    explicit FailingFileSystem(long failAt = 0, int error = EIO) : failAt_(failAt), error_(error) {}
+    enum class Fault { Fail, Interrupt, ShortWrite, ZeroWrite };
+
+    explicit FailingFileSystem(long failAt = 0, int error = EIO, Fault fault = Fault::Fail)
+        : failAt_(failAt), error_(error), fault_(fault) {}
+
+    // Every later call of `kind` (the first word of its log entry) fails with `error`.
+    void failAll(const std::string& kind, int error) { always_[kind] = error; }
 
     long count() const { return count_; }
     const std::vector<std::string>& log() const { return log_; }
     bool fired() const { return fired_; }
 
+    // Index in the log of the first, or last, entry that starts with `prefix`; -1 if none.
+    long find(const std::string& prefix) const {
+        const auto it = std::find_if(log_.begin(), log_.end(),
+                                     [&](const std::string& e) { return e.starts_with(prefix); });
+        return it == log_.end() ? -1 : static_cast<long>(it - log_.begin());
+    }
+    long findLast(const std::string& prefix) const {
+        for (long i = static_cast<long>(log_.size()) - 1; i >= 0; --i) {
+            if (log_[static_cast<std::size_t>(i)].starts_with(prefix)) {
+                return i;
+            }
+        }
+        return -1;
+    }
+
+    // The path a descriptor was opened by; an unnamed file is "FOLDER/(unnamed)".
+    std::string pathOf(int fd) const {
+        if (fd == kWorkingFolder) {
+            return ".";
+        }
+        const auto it = paths_.find(fd);
+        return it == paths_.end() ? "fd" + std::to_string(fd) : it->second;
+    }
+    std::string pathAt(int dir, const std::string& name) const {
+        if (name.starts_with('/') || dir == kWorkingFolder) {
+            return name;
+        }
+        return pathOf(dir) + "/" + name;
+    }
+
     int open(const std::string& path, int flags, mode_t mode) override {
-        return step("open " + path) ? -1 : real().open(path, flags, mode);
+        return opened(path, step("open", path) ? -1 : real().open(path, flags, mode));
+    }
+    int openat(int dir, const std::string& path, int flags, mode_t mode) override {
+        const std::string at = pathAt(dir, path);
+        return opened(at, step(flags & O_CREAT ? "create" : "openat", at)
+                              ? -1
+                              : real().openat(dir, path, flags, mode));
+    }
+    int openDirectory(int dir, const std::string& path) override {
+        const std::string at = pathAt(dir, path);
+        return opened(at, step("opendir", at) ? -1 : real().openDirectory(dir, path));
+    }
+    int openUnnamed(int dir, mode_t mode) override {
+        const std::string at = pathOf(dir) + "/(unnamed)";
+        return opened(at, step("unnamed", pathOf(dir)) ? -1 : real().openUnnamed(dir, mode));
+    }
+    int linkUnnamed(int fd, int dir, const std::string& name) override {
+        return step("name", pathAt(dir, name)) ? -1 : real().linkUnnamed(fd, dir, name);
     }
     int close(int fd) override {
-        if (step("close")) {
+        const std::string path = pathOf(fd);
+        paths_.erase(fd);
+        if (step("close", path)) {
             real().close(fd);  // the descriptor is gone either way, as with a real close
             return -1;
         }
         return real().close(fd);
     }
+
     int stat(const std::string& path, struct stat& info) override {
-        return step("stat " + path) ? -1 : real().stat(path, info);
-    }
-    int lstat(const std::string& path, struct stat& info) override {
-        return step("lstat " + path) ? -1 : real().lstat(path, info);
+        return step("stat", path) ? -1 : real().stat(path, info);
     }
     int fstat(int fd, struct stat& info) override {
-        return step("fstat") ? -1 : real().fstat(fd, info);
+        return step("fstat", pathOf(fd)) ? -1 : real().fstat(fd, info);
     }
-    ssize_t readlink(const std::string& path, std::string& target) override {
-        return step("readlink " + path) ? -1 : real().readlink(path, target);
+    int lstatat(int dir, const std::string& name, struct stat& info) override {
+        return step("lstat", pathAt(dir, name)) ? -1 : real().lstatat(dir, name, info);
     }
+    ssize_t readlinkat(int dir, const std::string& name, std::string& target) override {
+        return step("readlink", pathAt(dir, name)) ? -1 : real().readlinkat(dir, name, target);
+    }
+
     ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset) override {
-        return step("read") ? -1 : real().pread(fd, buffer, count, offset);
+        return step("read", pathOf(fd)) ? -1 : real().pread(fd, buffer, count, offset);
     }
     ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset) override {
-        return step("write") ? -1 : real().pwrite(fd, buffer, count, offset);
+        if (step("write", pathOf(fd))) {
+            return -1;
+        }
+        if (count_ == failAt_ && fault_ == Fault::ZeroWrite) {
+            mark("  <- writes nothing");
+            return 0;
+        }
+        if (count_ == failAt_ && fault_ == Fault::ShortWrite && count > 1) {
+            mark("  <- writes half");
+            count /= 2;
+        }
+        return real().pwrite(fd, buffer, count, offset);
     }
-    int fsync(int fd) override { return step("sync") ? -1 : real().fsync(fd); }
+    off_t lseek(int fd, off_t offset, int whence) override {
+        return step("seek", pathOf(fd)) ? -1 : real().lseek(fd, offset, whence);
+    }
+    int ftruncate(int fd, off_t length) override {
+        return step("truncate", pathOf(fd)) ? -1 : real().ftruncate(fd, length);
+    }
+    int fsync(int fd) override { return step("sync", pathOf(fd)) ? -1 : real().fsync(fd); }
+
     int fchmod(int fd, mode_t mode) override {
-        return step("fchmod") ? -1 : real().fchmod(fd, mode);
+        return step("fchmod", pathOf(fd)) ? -1 : real().fchmod(fd, mode);
     }
     int fchown(int fd, uid_t owner, gid_t group) override {
-        return step("fchown") ? -1 : real().fchown(fd, owner, group);
+        return step("fchown", pathOf(fd)) ? -1 : real().fchown(fd, owner, group);
     }
-    int rename(const std::string& from, const std::string& to) override {
-        return step("rename " + to) ? -1 : real().rename(from, to);
+    ssize_t flistxattr(int fd, std::vector<std::string>& names) override {
+        return step("listxattr", pathOf(fd)) ? -1 : real().flistxattr(fd, names);
     }
-    int unlink(const std::string& path) override {
-        return step("unlink " + path) ? -1 : real().unlink(path);
+    ssize_t fgetxattr(int fd, const std::string& name, std::string& value) override {
+        return step("getxattr", pathOf(fd) + " " + name) ? -1 : real().fgetxattr(fd, name, value);
+    }
+    int fsetxattr(int fd, const std::string& name, const std::string& value) override {
+        return step("setxattr", pathOf(fd) + " " + name) ? -1 : real().fsetxattr(fd, name, value);
+    }
+
+    int renameat(int fromDir, const std::string& from, int toDir, const std::string& to,
+                 bool replace) override {
+        return step(replace ? "rename" : "rename-noreplace", pathAt(toDir, to))
+                   ? -1
+                   : real().renameat(fromDir, from, toDir, to, replace);
+    }
+    int linkat(int fromDir, const std::string& from, int toDir, const std::string& to) override {
+        return step("link", pathAt(toDir, to)) ? -1 : real().linkat(fromDir, from, toDir, to);
+    }
+    int unlinkat(int dir, const std::string& name) override {
+        return step("unlink", pathAt(dir, name)) ? -1 : real().unlinkat(dir, name);
+    }
+
+protected:
+    static FileSystem& real() { return realFileSystem(); }
+
+    // Counts and logs a call; true if it is to fail now, with errno set.
+    bool step(const std::string& kind, const std::string& path) {
+        ++count_;
+        log_.push_back(kind + " " + path);
+        if (const auto always = always_.find(kind); always != always_.end()) {
+            mark("  <- fails");
+            errno = always->second;
+            return true;
+        }
+        if (count_ != failAt_ || fault_ == Fault::ShortWrite || fault_ == Fault::ZeroWrite) {
+            return false;
+        }
+        mark(fault_ == Fault::Interrupt ? "  <- interrupted" : "  <- fails");
+        errno = fault_ == Fault::Interrupt ? EINTR : error_;
+        return true;
     }
 
 private:
-    static FileSystem& real() { return realFileSystem(); }
-
-    bool step(std::string what) {
-        ++count_;
-        const bool fail = count_ == failAt_;
-        if (fail) {
-            fired_ = true;
-            errno = error_;
-            what += "  <- fails";
+    void mark(const char* what) {
+        fired_ = true;
+        log_.back() += what;
+    }
+    int opened(const std::string& path, int fd) {
+        if (fd >= 0) {
+            paths_[fd] = path;
         }
-        log_.push_back(std::move(what));
-        return fail;
+        return fd;
     }
 
     long failAt_;
     int error_;
+    Fault fault_;
     long count_ = 0;
     bool fired_ = false;
     std::vector<std::string> log_;
+    std::map<std::string, int> always_;
+    std::map<int, std::string> paths_;
 };
 
 }  // namespace plimbrook::testing
