@@ -1,0 +1,80 @@
+#include "file_io.h"
+
+#include <fcntl.h>
+
+namespace plimbrook::file_io {
+
+std::string joined(const std::string& folder, const std::string& name) {
+    if (folder == ".") {
+        return name;
+    }
+    return folder.ends_with('/') ? folder + name : folder + "/" + name;
+}
+
+SplitPath split(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return {".", path};
+    }
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+int openRegular(FileSystem& fs, const std::string& path, int flags, struct stat& info) {
+    if (fs.stat(path, info) != 0) {
+        fail(FileStep::Open, path);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        fail(FileStep::NotRegular, path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+    }
+    const int fd = fs.open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
+    if (fd < 0) {
+        fail(FileStep::Open, path);
+    }
+    if (fs.fstat(fd, info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = S_ISREG(info.st_mode) ? errno : EINVAL;
+        fs.close(fd);
+        fail(FileStep::NotRegular, path, error);
+    }
+    return fd;
+}
+
+std::vector<std::uint8_t> readAt(FileSystem& fs, int fd, const std::string& path,
+                                 std::uint64_t offset, std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n =
+            fs.pread(fd, bytes.data() + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail(FileStep::Read, path);
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
+void writeAt(FileSystem& fs, int fd, const std::string& path, std::uint64_t offset,
+             std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = fs.pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                    static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        // A write that makes no progress would make none the next time either.
+        if (n <= 0) {
+            fail(FileStep::Write, path, n < 0 ? errno : ENOSPC);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace plimbrook::file_io

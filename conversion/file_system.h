@@ -1,0 +1,109 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <compare>
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace plimbrook {
+
+// Which step of touching a file went wrong; the window tells the user nothing, the command line
+// turns it into a reason, and tests check it.
+enum class FileStep {
+    Open,        // opening a file or the folder it is in
+    NotRegular,  // the path names a directory, FIFO, device or socket
+    Resolve,     // following a symbolic link
+    UnsafeLink,  // a link in a shared sticky folder that neither we nor the folder's owner made
+    Exists,      // the name is taken and replacing was not asked for
+    Create,      // creating the new contents in the folder; the path is the folder's
+    Read,
+    Write,
+    Sync,
+    Link,    // giving the new contents a name beside the target
+    Rename,  // putting them in place
+    Close,
+};
+
+const char* toString(FileStep step);
+
+class FileError : public std::runtime_error {
+public:
+    FileError(FileStep step, std::string path, int errorNumber);
+
+    FileStep step() const { return step_; }
+    const std::string& path() const { return path_; }
+    int errorNumber() const { return errorNumber_; }
+
+private:
+    FileStep step_;
+    std::string path_;
+    int errorNumber_;
+};
+
+// A file as the system knows it, whatever name it is reached by.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    auto operator<=>(const FileId&) const = default;
+};
+
+FileId idOf(const struct stat& info);
+
+// The one seam through which the program touches files. Each call behaves like the POSIX call of
+// the same name: -1 and errno on failure. The `...at` calls take an open folder, or
+// kWorkingFolder, so that a name is looked up once in a folder that cannot be swapped meanwhile.
+// Tests put a failing or a racing file system in its place.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    virtual int open(const std::string& path, int flags, mode_t mode) = 0;
+    virtual int openat(int dir, const std::string& path, int flags, mode_t mode) = 0;
+    // A folder to look names up in, create files in and sync; it may not be readable.
+    virtual int openDirectory(int dir, const std::string& path) = 0;
+    // A new file in the folder that has no name until linkUnnamed() gives it one, so that nothing
+    // is left behind if the program dies. EOPNOTSUPP where the file system cannot.
+    virtual int openUnnamed(int dir, mode_t mode) = 0;
+    // Names a file made by openUnnamed(); EEXIST if the name is taken.
+    virtual int linkUnnamed(int fd, int dir, const std::string& name) = 0;
+    virtual int close(int fd) = 0;
+
+    virtual int stat(const std::string& path, struct stat& info) = 0;
+    virtual int fstat(int fd, struct stat& info) = 0;
+    // The entry itself; a symbolic link is not followed.
+    virtual int lstatat(int dir, const std::string& name, struct stat& info) = 0;
+    // The link's target into `target`; the target's length, or -1.
+    virtual ssize_t readlinkat(int dir, const std::string& name, std::string& target) = 0;
+
+    virtual ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset) = 0;
+    virtual ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset) = 0;
+    // SEEK_DATA and SEEK_HOLE, to copy a sparse file without filling its holes.
+    virtual off_t lseek(int fd, off_t offset, int whence) = 0;
+    virtual int ftruncate(int fd, off_t length) = 0;
+    virtual int fsync(int fd) = 0;
+
+    virtual int fchmod(int fd, mode_t mode) = 0;
+    virtual int fchown(int fd, uid_t owner, gid_t group) = 0;
+    // Extended attributes, ACLs among them; the number of names, or -1.
+    virtual ssize_t flistxattr(int fd, std::vector<std::string>& names) = 0;
+    virtual ssize_t fgetxattr(int fd, const std::string& name, std::string& value) = 0;
+    virtual int fsetxattr(int fd, const std::string& name, const std::string& value) = 0;
+
+    // Without `replace`, EEXIST if `to` is taken; EINVAL where the file system cannot promise
+    // that. Never follows a link at `to`.
+    virtual int renameat(int fromDir, const std::string& from, int toDir, const std::string& to,
+                         bool replace) = 0;
+    virtual int linkat(int fromDir, const std::string& from, int toDir, const std::string& to) = 0;
+    virtual int unlinkat(int dir, const std::string& name) = 0;
+};
+
+// The working folder, for the `...at` calls.
+inline constexpr int kWorkingFolder = -100;
+
+FileSystem& realFileSystem();
+
+}  // namespace plimbrook

@@ -1,0 +1,43 @@
+#include "input_file.h"
+
+#include <fcntl.h>
+
+#include "file_io.h"
+
+namespace plimbrook {
+
+using file_io::fail;
+using file_io::openRegular;
+using file_io::readAt;
+
+InputFile::InputFile(FileSystem& fs, std::string path, int fd, FileId id)
+    : fs_(fs), path_(std::move(path)), fd_(fd), id_(id) {}
+
+InputFile::~InputFile() {
+    if (fd_ >= 0) {
+        fs_.close(fd_);
+    }
+}
+
+std::unique_ptr<InputFile> InputFile::open(FileSystem& fs, const std::string& path) {
+    struct stat info {};
+    const int fd = openRegular(fs, path, O_RDONLY, info);
+    return std::unique_ptr<InputFile>(new InputFile(fs, path, fd, idOf(info)));
+}
+
+std::vector<std::uint8_t> InputFile::read(std::uint64_t offset, std::size_t size) {
+    return readAt(fs_, fd_, path_, offset, size);
+}
+
+void InputFile::close() {
+    if (fd_ < 0) {
+        return;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (fs_.close(fd) != 0) {
+        fail(FileStep::Close, path_);
+    }
+}
+
+}  // namespace plimbrook

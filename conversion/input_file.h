@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "file_system.h"
+
+namespace plimbrook {
+
+// A save or template opened for reading only. A path that names no file, or anything but a
+// regular file (after following links), is refused before it is opened, so a FIFO cannot hang
+// us and nothing is ever created.
+class InputFile {
+public:
+    static std::unique_ptr<InputFile> open(FileSystem& fs, const std::string& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // Up to `size` bytes from `offset`; fewer only where the file ends.
+    std::vector<std::uint8_t> read(std::uint64_t offset, std::size_t size);
+
+    // Closes the file, reporting a failure; the destructor closes quietly.
+    void close();
+
+    const std::string& path() const { return path_; }
+    FileId id() const { return id_; }
+
+private:
+    InputFile(FileSystem& fs, std::string path, int fd, FileId id);
+
+    FileSystem& fs_;
+    std::string path_;
+    int fd_;
+    FileId id_;
+};
+
+}  // namespace plimbrook
