@@ -1,5 +1,6 @@
 #include "convert_app.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -172,10 +173,23 @@ std::string printable(const std::string& comment) {
     return out;
 }
 
+// How many new files a batch keeps open before it commits them together: each holds two
+// descriptors, and some must stay free for the inputs and the program itself.
+std::size_t commitGroupSize() {
+    constexpr std::size_t kMost = 2048;
+    static_assert(kMost <= static_cast<std::size_t>(kPendingSlots));
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return kMost;
+    }
+    const auto open = static_cast<std::size_t>(limit.rlim_cur);
+    return open <= 64 ? 1 : std::min(kMost, (open - 32) / 2);
+}
+
 class Batch {
 public:
     Batch(const ConvertOptions& options, std::ostream& out, std::ostream& err, FileSystem& fs)
-        : options_(options), out_(out), err_(err), fs_(fs) {}
+        : options_(options), out_(out), err_(err), fs_(fs), pending_(commitGroupSize()) {}
 
     int run(const std::string& defaultTemplatePath) {
         try {
@@ -196,6 +210,7 @@ public:
         } catch (const FileFailure& failure) {
             report(failure);
         }
+        commitPending();
         return failed_ ? kExitSomeFailed : kExitSuccess;
     }
 
@@ -259,12 +274,25 @@ private:
                     throw FileFailure{output, "also read by this batch"};
                 }
             };
-            const auto file = ReplacementFile::open(fs_, output, replace);
+            auto file = ReplacementFile::open(fs_, output, replace);
             write(*file);
-            file->commit();
             writtenIds_.insert(file->id());
+            pending_.add(std::move(file), output);
         });
         written_.insert(outputKey(output));
+        if (pending_.full()) {
+            commitPending();
+        }
+    }
+
+    void commitPending() {
+        for (const auto& [output, failure] : pending_.commit()) {
+            try {
+                blame(output, [&] { std::rethrow_exception(failure); });
+            } catch (const FileFailure& reported) {
+                report(reported);
+            }
+        }
     }
 
     // The template is read once for the batch; without it no BBD file can be made.
@@ -314,6 +342,7 @@ private:
     std::set<FileId> writtenIds_;
     std::set<FileId> read_;
     std::map<std::string, int> unreadable_;  // inputs that could not even be looked at
+    CommitGroup pending_;                    // outputs written and not yet in place
 };
 
 }  // namespace

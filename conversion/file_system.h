@@ -85,6 +85,9 @@ public:
     virtual off_t lseek(int fd, off_t offset, int whence) = 0;
     virtual int ftruncate(int fd, off_t length) = 0;
     virtual int fsync(int fd) = 0;
+    // Writes out everything the file system of `fd` holds unwritten, as syncfs() does; ENOSYS
+    // where the system cannot.
+    virtual int syncFileSystem(int fd) = 0;
 
     virtual int fchmod(int fd, mode_t mode) = 0;
     virtual int fchown(int fd, uid_t owner, gid_t group) = 0;

@@ -88,6 +88,7 @@ public:
         return retried([&] { return ::ftruncate(fd, length); });
     }
     int fsync(int fd) override { return ::fsync(fd); }
+    int syncFileSystem(int fd) override { return ::syncfs(fd); }
 
     int fchmod(int fd, mode_t mode) override { return ::fchmod(fd, mode); }
     int fchown(int fd, uid_t owner, gid_t group) override { return ::fchown(fd, owner, group); }

@@ -313,42 +313,63 @@ void ReplacementFile::write(std::uint64_t offset, std::span<const std::uint8_t> 
 }
 
 void ReplacementFile::commit() {
-    if (kind_ == Kind::InPlace) {
-        for (const auto& [offset, bytes] : heldBack_) {
-            writeAt(fs_, fd_, target_, offset, bytes);
-        }
-        heldBack_.clear();
-        if (fs_.fsync(fd_) != 0) {
-            fail(FileStep::Sync, target_);
-        }
-        const int fd = std::exchange(fd_, -1);
-        if (fs_.close(fd) != 0) {
-            fail(FileStep::Close, target_);
-        }
-        committed_ = true;
-        fs_.close(std::exchange(dir_, -1));
-        return;
-    }
+    sync();
+    install();
+    closeFolder(true);
+}
 
+void ReplacementFile::finishWrites() {
+    for (const auto& [offset, bytes] : heldBack_) {
+        writeAt(fs_, fd_, target_, offset, bytes);
+    }
+    heldBack_.clear();
+}
+
+void ReplacementFile::sync() {
+    finishWrites();
     // On disk first, then named: a crash after the rename must find the contents there.
     if (fs_.fsync(fd_) != 0) {
         fail(FileStep::Sync, kind_ == Kind::Named ? temporaryPath() : target_);
     }
+}
+
+bool ReplacementFile::syncFileSystem() noexcept {
+    return fs_.syncFileSystem(dir_) == 0;
+}
+
+void ReplacementFile::install() {
     if (kind_ == Kind::Unnamed) {
         nameTemporary();
     }
     const int fd = std::exchange(fd_, -1);
     if (fs_.close(fd) != 0) {
-        fail(FileStep::Close, temporaryPath());
+        fail(FileStep::Close, kind_ == Kind::InPlace ? target_ : temporaryPath());
     }
-    putInPlace();
+    if (kind_ != Kind::InPlace) {
+        putInPlace();
+    }
     committed_ = true;
     forgetTemporary();
+}
 
+void ReplacementFile::closeFolder(bool sync) noexcept {
+    if (dir_ < 0) {
+        return;
+    }
     // The new file is complete and in place; syncing the folder only makes the rename itself
     // durable, so a failure here is not worth reporting as a lost save.
-    fs_.fsync(dir_);
+    if (sync && kind_ != Kind::InPlace) {
+        fs_.fsync(dir_);
+    }
     fs_.close(std::exchange(dir_, -1));
+}
+
+std::optional<FileId> ReplacementFile::folderId() const {
+    struct stat info {};
+    if (fs_.fstat(dir_, info) != 0) {
+        return std::nullopt;
+    }
+    return idOf(info);
 }
 
 // The unnamed contents get a hidden name for the moment between link and rename, as a link

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -43,6 +44,18 @@ public:
 
     // Flushes the new contents to disk, puts them in place and makes that durable.
     void commit();
+
+    // The steps of commit(), for a batch that makes many files durable together (see
+    // CommitGroup): the last writes; the new contents on disk, by syncing either the file or
+    // its whole file system; then in place; then the folder's record of it on disk, where
+    // `sync` is false for all but one file of each folder.
+    void finishWrites();
+    void sync();
+    bool syncFileSystem() noexcept;
+    void install();
+    void closeFolder(bool sync) noexcept;
+    // The folder the target is in; nothing if the system will not say.
+    std::optional<FileId> folderId() const;
     void discard() noexcept;
 
     // The file that will be replaced: the path chosen, with links followed.

@@ -16,8 +16,7 @@ namespace {
 // Named temporaries not yet committed or discarded. A program ended by a signal, or by exit() as
 // Qt's X11 plugin does when the display goes away, never unwinds to the destructors that would
 // remove them; this list lets a handler do it. Fixed storage, as a signal handler may only read
-// memory and call unlinkat.
-constexpr int kPendingSlots = 8;
+// memory and call unlinkat. The storage is zero pages until a slot is used.
 struct PendingTemporary {
     int dir;
     char name[NAME_MAX + 1];

@@ -19,4 +19,8 @@ inline constexpr const char* kTemporaryMarker = ".plimbrook-";
 int rememberPending(int dir, const std::string& name);
 void forgetPending(int slot);
 
+// How many named temporaries the list holds at once: a batch that keeps more uncommitted than
+// this would leave the rest behind on a signal.
+inline constexpr int kPendingSlots = 4096;
+
 }  // namespace plimbrook

@@ -128,6 +128,9 @@ public:
         return step("truncate", pathOf(fd)) ? -1 : real().ftruncate(fd, length);
     }
     int fsync(int fd) override { return step("sync", pathOf(fd)) ? -1 : real().fsync(fd); }
+    int syncFileSystem(int fd) override {
+        return step("syncfs", pathOf(fd)) ? -1 : real().syncFileSystem(fd);
+    }
 
     int fchmod(int fd, mode_t mode) override {
         return step("fchmod", pathOf(fd)) ? -1 : real().fchmod(fd, mode);

@@ -1,0 +1,239 @@
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <dirent.h>
+#include <sys/resource.h>
+
+#include <sstream>
+
+#include "convert_app.h"
+#include "failing_file_system.h"
+#include "golden_files.h"
+
+using plimbrook::cli::runConvert;
+using plimbrook::testing::bbdBytes;
+using plimbrook::testing::commentField;
+using plimbrook::testing::FailingFileSystem;
+using plimbrook::testing::kHeader;
+using plimbrook::testing::pattern;
+using plimbrook::testing::readFile;
+using plimbrook::testing::snapshotContents;
+using plimbrook::testing::writeFile;
+
+namespace {
+
+// Enough files that the batch syncs its file system as a whole.
+const QStringList kGames = {"A", "B", "C", "D", "E", "F", "G", "H"};
+
+QByteArray save(const QString& game) {
+    return pattern(8 * 1024, game.at(0).unicode());
+}
+QByteArray newBbd(const QString& game) {
+    return bbdBytes(pattern(kHeader, 11), commentField("Enter a Comment and stuff."), save(game));
+}
+// B already has a BBD file, which --force replaces.
+QByteArray oldBbd() {
+    return pattern(5000, 99);
+}
+
+int openDescriptors() {
+    int count = 0;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (::readdir(dir)) {
+            ++count;
+        }
+        ::closedir(dir);
+    }
+    return count;
+}
+
+}  // namespace
+
+// A batch writes all its new files before it makes them durable together; these check that the
+// promise of a single conversion still holds for every file of it.
+class TestBatchCommit : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void syncsAreGrouped_data();
+    void syncsAreGrouped();
+    void everyFailingStepOfABatch();
+    void openFilesAreBounded();
+
+private:
+    int run(plimbrook::FileSystem& fs, std::string& err);
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString previousDir_;
+};
+
+void TestBatchCommit::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    QVERIFY(QDir(dir_->path()).mkpath("out"));
+    QVERIFY(writeFile(dir_->filePath("Stuff.dat"), pattern(kHeader, 11)));
+    for (const QString& game : kGames) {
+        QVERIFY(writeFile(dir_->filePath(game + ".srm"), save(game)));
+    }
+    QVERIFY(writeFile(dir_->filePath("out/B.bbd"), oldBbd()));
+    previousDir_ = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir_->path()));
+}
+
+void TestBatchCommit::cleanup() {
+    QDir::setCurrent(previousDir_);
+    dir_.reset();
+}
+
+int TestBatchCommit::run(plimbrook::FileSystem& fs, std::string& err) {
+    std::ostringstream out;
+    std::ostringstream errors;
+    std::vector<std::string> args = {"to-bbd", "--force", "--output-dir", "out", "--"};
+    for (const QString& game : kGames) {
+        args.push_back((game + ".srm").toStdString());
+    }
+    const int status =
+        runConvert(args, out, errors, {dir_->filePath("Stuff.dat").toStdString(), fs});
+    err = errors.str();
+    return status;
+}
+
+// No new file is put in place before every one is on disk, and the folder is synced once, after
+// the last rename: a crash in between leaves each old file whole. A small batch syncs each file;
+// a larger one its whole file system at once, and each file only where that fails.
+void TestBatchCommit::syncsAreGrouped_data() {
+    QTest::addColumn<int>("files");
+    QTest::addColumn<bool>("fileSystemSyncFails");
+    QTest::addColumn<int>("fileSystemSyncs");
+    QTest::addColumn<int>("fileSyncs");
+    QTest::newRow("three_files_each_synced") << 3 << false << 0 << 3;
+    QTest::newRow("ten_files_one_file_system_sync") << 10 << false << 1 << 0;
+    QTest::newRow("file_system_sync_fails_each_synced") << 10 << true << 1 << 10;
+}
+
+void TestBatchCommit::syncsAreGrouped() {
+    QFETCH(int, files);
+    QFETCH(bool, fileSystemSyncFails);
+    QFETCH(int, fileSystemSyncs);
+    QFETCH(int, fileSyncs);
+
+    std::vector<std::string> args = {"to-bbd", "--force", "--output-dir", "out", "--"};
+    QStringList games;
+    for (int i = 0; i < files; ++i) {
+        const QString game(QChar('A' + i));
+        QVERIFY(writeFile(game + ".srm", save(game)));
+        args.push_back((game + ".srm").toStdString());
+        games << game;
+    }
+    FailingFileSystem fs;
+    if (fileSystemSyncFails) {
+        fs.failAll("syncfs", EIO);
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    QCOMPARE(runConvert(args, out, err, {dir_->filePath("Stuff.dat").toStdString(), fs}), 0);
+    QCOMPARE(err.str(), std::string());
+
+    std::vector<long> fileSystemSync;
+    std::vector<long> contentSyncs;
+    std::vector<long> renames;
+    std::vector<long> folderSyncs;
+    for (long i = 0; i < static_cast<long>(fs.log().size()); ++i) {
+        const std::string& call = fs.log()[std::size_t(i)];
+        if (call.starts_with("syncfs ")) {
+            fileSystemSync.push_back(i);
+        } else if (call.starts_with("sync out/")) {
+            contentSyncs.push_back(i);
+        } else if (call.starts_with("sync out")) {
+            folderSyncs.push_back(i);
+        } else if (call.starts_with("rename ")) {
+            renames.push_back(i);
+        }
+    }
+    QCOMPARE(int(fileSystemSync.size()), fileSystemSyncs);
+    QCOMPARE(int(contentSyncs.size()), fileSyncs);
+    QCOMPARE(int(renames.size()), files);
+    QCOMPARE(folderSyncs.size(), std::size_t(1));
+    for (const auto* syncs : {&fileSystemSync, &contentSyncs}) {
+        QVERIFY(syncs->empty() || syncs->back() < renames.front());
+    }
+    QVERIFY(renames.back() < folderSyncs.front());
+    for (const QString& game : games) {
+        QCOMPARE(readFile("out/" + game + ".bbd"), newBbd(game));
+    }
+}
+
+// A failure at any call of the batch leaves each output either as it was or complete, names
+// exactly the files it concerns, and the others are still converted.
+void TestBatchCommit::everyFailingStepOfABatch() {
+    FailingFileSystem counter;
+    std::string err;
+    QCOMPARE(run(counter, err), 0);
+    const long calls = counter.count();
+    // The inputs, the template and the output folder itself stay as they were.
+    const auto inputs = snapshotContents(dir_->path());
+
+    for (long failAt = 1; failAt <= calls; ++failAt) {
+        for (const QString& game : kGames) {
+            QFile::remove("out/" + game + ".bbd");
+        }
+        QVERIFY(writeFile("out/B.bbd", oldBbd()));
+        FailingFileSystem fs(failAt, EIO);
+        const int status = run(fs, err);
+        const QByteArray context = QByteArray::number(static_cast<qlonglong>(failAt)) + " " +
+                                   QByteArray::fromStdString(fs.log()[std::size_t(failAt - 1)]) +
+                                   ": " + QByteArray::fromStdString(err);
+        QVERIFY2(fs.fired(), context);
+
+        int unconverted = 0;
+        for (const QString& game : kGames) {
+            const QByteArray now = readFile("out/" + game + ".bbd");
+            const QByteArray before = game == "B" ? oldBbd() : QByteArray();
+            const bool converted = now == newBbd(game);
+            QVERIFY2(converted || now == before, context + " " + game.toUtf8());
+            const bool named = err.find(game.toStdString() + ".") != std::string::npos ||
+                               err.find("Stuff.dat") != std::string::npos;
+            QVERIFY2(converted != named, context + " " + game.toUtf8());
+            unconverted += converted ? 0 : 1;
+        }
+        QCOMPARE(status, unconverted == 0 ? 0 : 1);
+        QVERIFY2(plimbrook::testing::strayTemporaries("out").isEmpty(), context);
+        QCOMPARE(snapshotContents(dir_->path()), inputs);
+    }
+}
+
+// Each file of a group holds descriptors until the group is committed: under a low limit on open
+// files, a large batch must commit in smaller groups rather than fail.
+void TestBatchCommit::openFilesAreBounded() {
+    constexpr int kSaves = 150;
+    QStringList names;
+    for (int i = 0; i < kSaves; ++i) {
+        const QString name = QStringLiteral("s%1.srm").arg(i, 3, 10, QLatin1Char('0'));
+        QVERIFY(writeFile(name, pattern(1024, i)));
+        names << name;
+    }
+    struct rlimit before {};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &before) == 0);
+    struct rlimit low = before;
+    low.rlim_cur = static_cast<rlim_t>(openDescriptors() + 64);
+    QVERIFY(low.rlim_cur < before.rlim_cur);
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &low) == 0);
+
+    std::vector<std::string> args = {"to-bbd", "--output-dir", "out", "--"};
+    for (const QString& name : names) {
+        args.push_back(name.toStdString());
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = runConvert(args, out, err, {dir_->filePath("Stuff.dat").toStdString()});
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    QCOMPARE(QString::fromStdString(err.str()), QString());
+    QCOMPARE(status, 0);
+    QCOMPARE(QDir("out").entryList({"s*.bbd"}, QDir::Files).size(), kSaves);
+}
+
+QTEST_GUILESS_MAIN(TestBatchCommit)
+#include "tst_batch_commit.moc"
