@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -15,6 +16,7 @@
 #include "app_facts.h"
 #include "bbd_layout.h"
 #include "convert_options.h"
+#include "save_detection.h"
 
 namespace plimbrook::cli {
 
@@ -53,16 +55,20 @@ std::size_t utf8SequenceLength(std::string_view text) {
 constexpr std::string_view kUsage =
     "Usage: plimbrook-convert to-bbd [--comment TEXT] [--template FILE]\n"
     "                                [--output-dir DIR | --output FILE] [--force] SAVE...\n"
-    "       plimbrook-convert to-srm [--output-dir DIR | --output FILE] [--force] BBD...\n"
+    "       plimbrook-convert to-srm [--size auto|8|16|32]\n"
+    "                                [--output-dir DIR | --output FILE] [--force] BBD...\n"
     "       plimbrook-convert comment [--raw] BBD...\n"
+    "       plimbrook-convert info FILE...\n"
     "\n"
     "Converts emulator SRAM saves (.srm) to and from Super Wild Card Battery Backup Data\n"
     "files (.bbd), and prints the comments that BBD files carry.\n"
     "\n"
     "Commands:\n"
-    "  to-bbd    write a BBD file for each SAVE, with \".bbd\" in place of its extension\n"
+    "  to-bbd    write a BBD file for each SAVE, with \".bbd\" in place of its extension;\n"
+    "            saves of up to 32 KiB, raw or RetroArch-compressed\n"
     "  to-srm    write an SRAM save for each BBD file, with \".srm\" in place of its extension\n"
     "  comment   print the comment of each BBD file, one line each\n"
+    "  info      tell what each file holds, the save image a conversion would use and its CRC-32\n"
     "\n"
     "Options:\n"
     "  --comment TEXT    the comment stored in each BBD file, cut or padded to 77 characters\n"
@@ -70,6 +76,8 @@ constexpr std::string_view kUsage =
     "  --template FILE   the header template (default: Stuff.dat beside the program)\n"
     "  --output-dir DIR  write the new files into DIR instead of beside their inputs\n"
     "  --output FILE     write the new file to FILE (one input only)\n"
+    "  --size KIB        the size of each SRAM save: 8, 16 or 32, or auto (default): 8 when\n"
+    "                    the BBD file's four copies agree, 16 when its halves do, else 32\n"
     "  --force           replace output files that already exist\n"
     "  --raw             print all 77 characters of each comment, trailing spaces included\n"
     "  -h, --help        show this help and exit\n"
@@ -153,6 +161,39 @@ std::string outputPathFor(const ConvertOptions& options, const std::string& inpu
     return (folder / name).string();
 }
 
+// The command line's words for an input a conversion will not take.
+std::string refusalReason(Refusal why) {
+    switch (why) {
+        case Refusal::AlreadyBbd:
+            return "already a BBD file (use to-srm)";
+        case Refusal::TooLarge:
+            return "larger than 32 KiB, the most the copier holds";
+        case Refusal::DamagedCompressed:
+            return "compressed save is damaged or cut short";
+        case Refusal::RawSaveAsBbd:
+            return "looks like an SRAM save, not a BBD file";
+        case Refusal::CompressedAsBbd:
+            return "a compressed SRAM save, not a BBD file";
+    }
+    return "not a file this command takes";
+}
+
+std::string bytesText(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+std::string droppedWarning(std::size_t saveSize, const BodyFromSave& body) {
+    return "only the first " + std::to_string(body.keptSize / layout::kKiB) + " KiB of this " +
+           std::to_string(saveSize) + "-byte save fit in a BBD file; the last " +
+           bytesText(body.droppedBytes) + " are left out";
+}
+
+std::string crcText(std::span<const std::uint8_t> bytes) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(crc32Of(bytes)));
+    return text;
+}
+
 // A comment on one line and safe for a terminal: control characters, the zero bytes of a blank
 // header and the C1 controls that five Windows-1252 bytes read back as among them, become
 // spaces, and trailing spaces go.
@@ -193,7 +234,7 @@ public:
 
     int run(const std::string& defaultTemplatePath) {
         try {
-            if (options_.command != Command::Comment) {
+            if (options_.command == Command::ToBbd || options_.command == Command::ToSrm) {
                 noteInputs();
             }
             switch (options_.command) {
@@ -205,6 +246,9 @@ public:
                     break;
                 case Command::Comment:
                     each([&](const std::string& input) { printComment(input); });
+                    break;
+                case Command::Info:
+                    each([&](const std::string& input) { printInfo(input); });
                     break;
             }
         } catch (const FileFailure& failure) {
@@ -295,26 +339,59 @@ private:
         }
     }
 
+    // A line about a file that was still done.
+    void tell(const std::string& path, const char* kind, const std::string& text) {
+        err_ << kProgramName << ": " << terminalSafe(path) << ": " << kind << ": " << text << '\n';
+    }
+
     // The template is read once for the batch; without it no BBD file can be made.
     void toBbd(const std::string& templatePath) {
         const HeaderTemplate header = readInput(templatePath, readHeaderTemplate);
         const std::string comment = options_.comment.value_or(std::string(kDefaultComment));
         each([&](const std::string& input) {
-            const SramImage image = readInput(input, readSramSave);
+            const SaveInput save = readInput(input, readSaveInput);
+            if (save.refusal) {
+                throw FileFailure{input, refusalReason(*save.refusal)};
+            }
+            const auto body = bodyFromSave(save.save);
+            if (!body) {
+                throw FileFailure{input, refusalReason(Refusal::TooLarge)};
+            }
+            if (body->droppedBytes > 0) {
+                tell(input, "warning", droppedWarning(save.save.size(), *body));
+            }
             const std::string output = outputPathFor(options_, input, ".bbd");
             refuseWrittenAlready(output);
             replaceOutput(output, [&](ReplacementFile& file) {
-                writeBbdBody(file, header, image);
+                writeBbdBody(file, header, body->body);
                 writeBbdComment(file, comment);
             });
         });
     }
 
+    static BbdInput readWholeBbd(InputFile& file) {
+        return readBbdInput(file, BbdPart::HeaderAndBody);
+    }
+    static BbdInput readBbdHeader(InputFile& file) {
+        return readBbdInput(file, BbdPart::HeaderOnly);
+    }
+
     void toSrm(const std::string& input) {
-        const SramImage image = readInput(input, readBbdImage);
+        const BbdInput bbd = readInput(input, readWholeBbd);
+        if (bbd.refusal) {
+            throw FileFailure{input, refusalReason(*bbd.refusal)};
+        }
+        const CopyAgreement copies = compareCopies(bbd.body);
+        const std::vector<std::uint8_t> save = saveFromBody(
+            bbd.body, options_.saveSize.value_or(saveSizeFromBody(copies, layout::kMaxSaveSize)));
         const std::string output = outputPathFor(options_, input, ".srm");
         refuseWrittenAlready(output);
-        replaceOutput(output, [&](ReplacementFile& file) { writeSramSave(file, image); });
+        replaceOutput(output, [&](ReplacementFile& file) { writeSramSave(file, save); });
+        if (!options_.saveSize && copies == CopyAgreement::None) {
+            tell(input, "note",
+                 "the four 8 KiB copies differ, so all 32 KiB were written (--size 8 writes the "
+                 "first copy alone)");
+        }
     }
 
     // Two inputs of one batch may name the same output ("a.srm" and "a.sav"); even with
@@ -329,8 +406,96 @@ private:
     }
 
     void printComment(const std::string& input) {
-        const std::string comment = readInput(input, readBbdComment);
+        const BbdInput bbd = readInput(input, readBbdHeader);
+        if (bbd.refusal) {
+            throw FileFailure{input, refusalReason(*bbd.refusal)};
+        }
+        const std::string comment = commentOfHeader(bbd.header);
         out_ << (options_.raw ? comment : printable(comment)) << '\n';
+    }
+
+    using InfoLines = std::vector<std::pair<std::string, std::string>>;
+
+    // A file is looked at as the conversion that takes it would: a copier file as to-srm does,
+    // anything else as to-bbd does.
+    static InfoLines describe(InputFile& file) {
+        const BbdInput bbd = readWholeBbd(file);
+        if (bbd.file.kind == FileKind::CopierFile) {
+            return describeBbd(bbd);
+        }
+        return describeSave(readSaveInput(file));
+    }
+
+    static InfoLines describeBbd(const BbdInput& bbd) {
+        const bool swc = bbd.file.copier == CopierFormat::SuperWildCard;
+        const std::string kind =
+            swc ? "Super Wild Card BBD file" : "copier file with another 512-byte header";
+        const CopyAgreement copies = compareCopies(bbd.body);
+        const std::vector<std::uint8_t> save =
+            saveFromBody(bbd.body, saveSizeFromBody(copies, layout::kMaxSaveSize));
+        std::string agreement;
+        switch (copies) {
+            case CopyAgreement::AllFour:
+                agreement = "all four 8 KiB copies agree";
+                break;
+            case CopyAgreement::Halves:
+                agreement = "the two 16 KiB halves agree";
+                break;
+            case CopyAgreement::None:
+                agreement = "they differ (to-srm writes all 32 KiB; --size 8 the first copy)";
+                break;
+            case CopyAgreement::ShortBody:
+                agreement = "the file ends inside them (to-srm writes the first copy)";
+                break;
+        }
+        return {
+            {"type", kind + ", " + bytesText(bbd.file.size)},
+            {"copies", agreement},
+            {"save image", bytesText(save.size())},
+            {"comment", printable(commentOfHeader(bbd.header))},
+            {"CRC-32", crcText(save)},
+        };
+    }
+
+    static InfoLines describeSave(const SaveInput& input) {
+        std::string kind;
+        switch (input.file.kind) {
+            case FileKind::RawSram:
+                kind = "raw SRAM save";
+                break;
+            case FileKind::RetroArchCompressed:
+                kind = "RetroArch-compressed save";
+                break;
+            case FileKind::CopierFile:
+            case FileKind::Unknown:
+                kind = input.file.size == 0 ? "empty file" : "unknown";
+                break;
+        }
+        InfoLines lines = {{"type", kind + ", " + bytesText(input.file.size)}};
+        if (input.file.kind == FileKind::RetroArchCompressed && !input.refusal) {
+            lines[0].second += ", " + bytesText(input.save.size()) + " uncompressed";
+        }
+        const auto body = input.refusal ? std::nullopt : bodyFromSave(input.save);
+        if (!body) {
+            lines.push_back({"save image",
+                             "none: " + refusalReason(input.refusal.value_or(Refusal::TooLarge))});
+            return lines;
+        }
+        std::string image = bytesText(body->keptSize);
+        if (body->droppedBytes > 0) {
+            image += " (the last " + bytesText(body->droppedBytes) + " do not fit in a BBD file)";
+        }
+        lines.push_back({"save image", image});
+        lines.push_back({"CRC-32", crcText(std::span(body->body).first(body->keptSize))});
+        return lines;
+    }
+
+    void printInfo(const std::string& input) {
+        const InfoLines lines = readInput(input, describe);
+        out_ << input << '\n';
+        for (const auto& [key, value] : lines) {
+            out_ << "  " << key << ": " << value << '\n';
+        }
     }
 
     const ConvertOptions& options_;

@@ -4,6 +4,8 @@
 #include <array>
 #include <string_view>
 
+#include "bbd_layout.h"
+
 namespace plimbrook::cli {
 
 namespace {
@@ -12,11 +14,12 @@ enum Applies : unsigned {
     kToBbd = 1u << 0,
     kToSrm = 1u << 1,
     kComment = 1u << 2,
+    kInfo = 1u << 3,
     kWriters = kToBbd | kToSrm,
-    kAll = kToBbd | kToSrm | kComment,
+    kAll = kToBbd | kToSrm | kComment | kInfo,
 };
 
-enum class Id { Comment, Template, OutputDir, Output, Force, Raw, Help, Version };
+enum class Id { Comment, Template, OutputDir, Output, Size, Force, Raw, Help, Version };
 
 struct OptionInfo {
     std::string_view name;
@@ -25,11 +28,12 @@ struct OptionInfo {
     unsigned applies;
 };
 
-constexpr std::array<OptionInfo, 8> kOptions = {{
+constexpr std::array<OptionInfo, 9> kOptions = {{
     {"--comment", Id::Comment, true, kToBbd},
     {"--template", Id::Template, true, kToBbd},
     {"--output-dir", Id::OutputDir, true, kWriters},
     {"--output", Id::Output, true, kWriters},
+    {"--size", Id::Size, true, kToSrm},
     {"--force", Id::Force, false, kWriters},
     {"--raw", Id::Raw, false, kComment},
     {"--help", Id::Help, false, kAll},
@@ -42,10 +46,23 @@ struct CommandName {
     unsigned bit;
 };
 
-constexpr std::array<CommandName, 3> kCommands = {{
+constexpr std::array<CommandName, 4> kCommands = {{
     {"to-bbd", Command::ToBbd, kToBbd},
     {"to-srm", Command::ToSrm, kToSrm},
     {"comment", Command::Comment, kComment},
+    {"info", Command::Info, kInfo},
+}};
+
+// The values of --size: KiB, or "auto" for what the BBD file's copies say.
+struct SaveSizeName {
+    std::string_view name;
+    std::optional<std::size_t> bytes;
+};
+constexpr std::array<SaveSizeName, 4> kSaveSizes = {{
+    {"auto", std::nullopt},
+    {"8", plimbrook::layout::kSramSize},
+    {"16", plimbrook::layout::kHalfBodySize},
+    {"32", plimbrook::layout::kMaxSaveSize},
 }};
 
 std::string quoted(std::string_view text) {
@@ -149,6 +166,17 @@ ConvertOptions parseOptions(const std::vector<std::string>& args) {
             case Id::Output:
                 options.output = value;
                 break;
+            case Id::Size: {
+                const auto size =
+                    std::find_if(kSaveSizes.begin(), kSaveSizes.end(),
+                                 [&](const SaveSizeName& known) { return known.name == value; });
+                if (size == kSaveSizes.end()) {
+                    throw UsageError("option '--size' takes auto, 8, 16 or 32, not " +
+                                     quoted(value));
+                }
+                options.saveSize = size->bytes;
+                break;
+            }
             case Id::Force:
                 options.force = true;
                 break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -7,7 +8,7 @@
 
 namespace plimbrook::cli {
 
-enum class Command { ToBbd, ToSrm, Comment };
+enum class Command { ToBbd, ToSrm, Comment, Info };
 
 // What one invocation asked for, before any file is touched.
 struct ConvertOptions {
@@ -18,6 +19,8 @@ struct ConvertOptions {
     std::optional<std::string> templatePath;
     std::optional<std::string> outputDir;
     std::optional<std::string> output;
+    // The size of each SRAM save written, in bytes; no value: as the BBD file's copies say.
+    std::optional<std::size_t> saveSize;
     bool force = false;
     bool raw = false;
     std::vector<std::string> inputs;

@@ -43,9 +43,9 @@ HeaderTemplate readHeaderTemplate(InputFile& file) {
     return readBlock<layout::kHeaderSize>(file, 0);
 }
 
-SramImage readSramSave(InputFile& file) {
+SramImage sramImageOf(std::span<const std::uint8_t> save) {
     SramImage image{};
-    const auto bytes = file.read(0, layout::kSramSize);
+    const auto bytes = save.first(std::min(save.size(), image.size()));
     const bool mirrored =
         std::find(layout::kMirroredSaveSizes.begin(), layout::kMirroredSaveSizes.end(),
                   bytes.size()) != layout::kMirroredSaveSizes.end();
@@ -59,6 +59,19 @@ SramImage readSramSave(InputFile& file) {
     return image;
 }
 
+std::string commentOfHeader(std::span<const std::uint8_t> header) {
+    CommentBytes bytes{};
+    if (header.size() > layout::kCommentOffset) {
+        const auto field = header.subspan(layout::kCommentOffset);
+        std::copy_n(field.begin(), std::min(field.size(), bytes.size()), bytes.begin());
+    }
+    return decodeComment(bytes);
+}
+
+SramImage readSramSave(InputFile& file) {
+    return sramImageOf(file.read(0, layout::kSramSize));
+}
+
 SramImage readBbdImage(InputFile& file) {
     return readBlock<layout::kSramSize>(file, layout::kImageOffset);
 }
@@ -67,19 +80,29 @@ std::string readBbdComment(InputFile& file) {
     return decodeComment(readBlock<layout::kCommentLength>(file, layout::kCommentOffset));
 }
 
-void writeBbdBody(ReplacementFile& file, const HeaderTemplate& header, const SramImage& image) {
+void writeBbdBody(ReplacementFile& file, const HeaderTemplate& header, const BbdBody& body) {
     file.write(0, header);
+    const std::span<const std::uint8_t> bytes(body);
     for (std::size_t copy = 0; copy < layout::kCopyCount; ++copy) {
-        file.write(layout::copyOffset(copy), image);
+        file.write(layout::copyOffset(copy),
+                   bytes.subspan(copy * layout::kSramSize, layout::kSramSize));
     }
+}
+
+void writeBbdBody(ReplacementFile& file, const HeaderTemplate& header, const SramImage& image) {
+    BbdBody body{};
+    for (std::size_t copy = 0; copy < layout::kCopyCount; ++copy) {
+        std::copy(image.begin(), image.end(), body.begin() + copy * layout::kSramSize);
+    }
+    writeBbdBody(file, header, body);
 }
 
 void writeBbdComment(ReplacementFile& file, std::string_view utf8Comment) {
     file.write(layout::kCommentOffset, encodeComment(utf8Comment));
 }
 
-void writeSramSave(ReplacementFile& file, const SramImage& image) {
-    file.write(0, image);
+void writeSramSave(ReplacementFile& file, std::span<const std::uint8_t> save) {
+    file.write(0, save);
 }
 
 }  // namespace plimbrook

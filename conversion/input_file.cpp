@@ -29,6 +29,14 @@ std::vector<std::uint8_t> InputFile::read(std::uint64_t offset, std::size_t size
     return readAt(fs_, fd_, path_, offset, size);
 }
 
+std::uint64_t InputFile::size() {
+    struct stat info {};
+    if (fs_.fstat(fd_, info) != 0) {
+        fail(FileStep::Read, path_);
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
 void InputFile::close() {
     if (fd_ < 0) {
         return;

@@ -23,6 +23,9 @@ public:
     // Up to `size` bytes from `offset`; fewer only where the file ends.
     std::vector<std::uint8_t> read(std::uint64_t offset, std::size_t size);
 
+    // The file's length now; a read may still find it shorter if it is cut meanwhile.
+    std::uint64_t size();
+
     // Closes the file, reporting a failure; the destructor closes quietly.
     void close();
 

@@ -2,10 +2,11 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace plimbrook {
 
-enum class MessageIcon { Information, Critical };
+enum class MessageIcon { Information, Warning, Critical };
 
 // The window that owns a request; opaque to the commands.
 using WindowHandle = const void*;
@@ -30,6 +31,13 @@ public:
                                    const std::string& startText) = 0;
     virtual void ShowMessage(const std::string& text, MessageIcon icon,
                              const std::string& title) = 0;
+    // A warning with OK and Cancel; true to go on.
+    virtual bool ConfirmWarning(const std::string& text, const std::string& title) = 0;
+    // A question answered by one of `choices` or by Cancel; `defaultChoice` counts from 0 and is
+    // what Enter picks. The index chosen, or no value when cancelled.
+    virtual std::optional<int> PromptChoice(const std::string& text, const std::string& title,
+                                            const std::vector<std::string>& choices,
+                                            int defaultChoice) = 0;
     // Hands the address to the desktop's handler; the outcome is not looked at.
     virtual void OpenAddress(WindowHandle owner, const std::string& address) = 0;
 };

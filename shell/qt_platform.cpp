@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace plimbrook {
@@ -12,6 +13,18 @@ namespace {
 
 QString toQt(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+QMessageBox::Icon toQt(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageIcon::Critical:
+            return QMessageBox::Critical;
+        case MessageIcon::Information:
+            break;
+    }
+    return QMessageBox::Information;
 }
 
 // A pattern as Qt's wildcard matcher should see it: every letter as a [xX] set, so that the
@@ -114,11 +127,41 @@ std::string QtPlatform::PromptText(const std::string& prompt, const std::string&
 }
 
 void QtPlatform::ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) {
-    QMessageBox box(
-        icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information,
-        toQt(title), toQt(text), QMessageBox::Ok, parent_);
+    QMessageBox box(toQt(icon), toQt(title), toQt(text), QMessageBox::Ok, parent_);
     box.setObjectName(QStringLiteral("ShowMessage"));
     box.exec();
+}
+
+bool QtPlatform::ConfirmWarning(const std::string& text, const std::string& title) {
+    QMessageBox box(QMessageBox::Warning, toQt(title), toQt(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, parent_);
+    box.setObjectName(QStringLiteral("ConfirmWarning"));
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.exec();
+    return box.clickedButton() == box.button(QMessageBox::Ok);
+}
+
+std::optional<int> QtPlatform::PromptChoice(const std::string& text, const std::string& title,
+                                            const std::vector<std::string>& choices,
+                                            int defaultChoice) {
+    QMessageBox box(QMessageBox::Question, toQt(title), toQt(text), QMessageBox::NoButton, parent_);
+    box.setObjectName(QStringLiteral("PromptChoice"));
+    QList<QAbstractButton*> buttons;
+    for (const std::string& choice : choices) {
+        buttons << box.addButton(toQt(choice), QMessageBox::AcceptRole);
+    }
+    QAbstractButton* cancel = box.addButton(QMessageBox::Cancel);
+    if (defaultChoice >= 0 && defaultChoice < buttons.size()) {
+        box.setDefaultButton(qobject_cast<QPushButton*>(buttons[defaultChoice]));
+    }
+    box.setEscapeButton(cancel);
+    box.exec();
+    const qsizetype chosen = buttons.indexOf(box.clickedButton());
+    if (chosen < 0) {
+        return std::nullopt;
+    }
+    return static_cast<int>(chosen);
 }
 
 void QtPlatform::OpenAddress(WindowHandle /*owner*/, const std::string& address) {

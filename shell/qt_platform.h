@@ -26,6 +26,10 @@ public:
     std::string PromptText(const std::string& prompt, const std::string& title,
                            const std::string& startText) override;
     void ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) override;
+    bool ConfirmWarning(const std::string& text, const std::string& title) override;
+    std::optional<int> PromptChoice(const std::string& text, const std::string& title,
+                                    const std::vector<std::string>& choices,
+                                    int defaultChoice) override;
     void OpenAddress(WindowHandle owner, const std::string& address) override;
 
     // CommonDialog1, created when first needed; tests reach in to answer it.

@@ -29,6 +29,16 @@ void WindowPlatform::ShowMessage(const std::string& text, MessageIcon icon,
     desktop_.ShowMessage(text, icon, title);
 }
 
+bool WindowPlatform::ConfirmWarning(const std::string& text, const std::string& title) {
+    return desktop_.ConfirmWarning(text, title);
+}
+
+std::optional<int> WindowPlatform::PromptChoice(const std::string& text, const std::string& title,
+                                                const std::vector<std::string>& choices,
+                                                int defaultChoice) {
+    return desktop_.PromptChoice(text, title, choices, defaultChoice);
+}
+
 void WindowPlatform::OpenAddress(WindowHandle owner, const std::string& address) {
     desktop_.OpenAddress(owner, address);
 }

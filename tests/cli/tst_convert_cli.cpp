@@ -18,14 +18,19 @@
 #include "convert_app.h"
 #include "failing_file_system.h"
 #include "golden_files.h"
+#include "rzip_files.h"
 
 using plimbrook::cli::ConvertEnvironment;
 using plimbrook::cli::runConvert;
 using plimbrook::testing::bbdBytes;
+using plimbrook::testing::bbdOfSave;
 using plimbrook::testing::commentField;
+using plimbrook::testing::kCopierMark;
+using plimbrook::testing::kCopierMarkAt;
 using plimbrook::testing::kHeader;
 using plimbrook::testing::pattern;
 using plimbrook::testing::readFile;
+using plimbrook::testing::rzipOf;
 using plimbrook::testing::writeFile;
 
 namespace {
@@ -36,8 +41,18 @@ QByteArray gameSave() {
 QByteArray bigSave() {
     return pattern(32 * 1024, 2);
 }
+QByteArray midSave() {
+    return pattern(16 * 1024, 7);
+}
 QByteArray tinySave() {
     return pattern(1024, 3);
+}
+// An emulator's save with 25 bytes of clock data after it.
+QByteArray clockSave() {
+    return pattern(8 * 1024 + 25, 8);
+}
+QByteArray hugeFile() {
+    return pattern(40'000, 9);
 }
 QByteArray oddSave() {
     return pattern(100, 4);
@@ -63,11 +78,29 @@ QByteArray bbd(const QByteArray& headerTemplate, const QByteArray& image, const 
     return bbdBytes(withZeros(headerTemplate.left(kHeader), kHeader), commentField(text), image);
 }
 
+// A BBD file holding a save of 8, 16 or 32 KiB whole.
+QByteArray bbdHolding(const QByteArray& save, const QByteArray& text) {
+    return bbdOfSave(stuffDat(), commentField(text), save);
+}
+
 QByteArray keptImage() {
     return pattern(8 * 1024, 5);
 }
 QByteArray keptBbd() {
     return bbd(stuffDat(), keptImage(), "Kept comment");
+}
+// The copier's own kind of header, with its mark.
+QByteArray markedBbd() {
+    QByteArray file = keptBbd();
+    file.replace(kCopierMarkAt, 2, kCopierMark);
+    return file;
+}
+QByteArray cutBbd() {
+    return keptBbd().left(kHeader + 1000);
+}
+
+QString crcOf(const QByteArray& bytes) {
+    return QString::asprintf("%08x", unsigned(plimbrook::testing::crc32Of(bytes)));
 }
 
 // Control characters, Windows-1252 letters and a run of zero bytes, as another writer left it.
@@ -175,6 +208,8 @@ private slots:
     void throughFileSystem_data();
     void throughFileSystem();
     void everyFailingStep();
+    void largeSavesRoundTrip_data();
+    void largeSavesRoundTrip();
     void templateBesideProgram();
     void realProgram_data();
     void realProgram();
@@ -195,13 +230,29 @@ void TestConvertCli::init() {
     QVERIFY(QDir(dir_->path()).mkpath("prog"));
     QVERIFY(QDir(dir_->path()).mkpath("sub"));
     const Files scene = {
-        {"prog/Stuff.dat", stuffDat()}, {"other.dat", otherTemplate()},
-        {"short.dat", shortTemplate()}, {"GAME.srm", gameSave()},
-        {"BIG.srm", bigSave()},         {"TINY.srm", tinySave()},
-        {"ODD.srm", oddSave()},         {"KEEP.bbd", keptBbd()},
-        {"NOTES.bbd", oddCommentBbd()}, {"LONG.bbd", longTarget()},
-        {"C1.bbd", c1CommentBbd()},     {"PAIR.srm", gameSave()},
-        {"PAIR.bbd", keptBbd()},        {"-x.srm", tinySave()},
+        {"prog/Stuff.dat", stuffDat()},
+        {"other.dat", otherTemplate()},
+        {"short.dat", shortTemplate()},
+        {"GAME.srm", gameSave()},
+        {"BIG.srm", bigSave()},
+        {"TINY.srm", tinySave()},
+        {"ODD.srm", oddSave()},
+        {"KEEP.bbd", keptBbd()},
+        {"NOTES.bbd", oddCommentBbd()},
+        {"LONG.bbd", longTarget()},
+        {"C1.bbd", c1CommentBbd()},
+        {"MID.srm", midSave()},
+        {"CLOCK.srm", clockSave()},
+        {"HUGE.srm", hugeFile()},
+        {"PACKED.srm", rzipOf(midSave(), 4096)},
+        {"BROKEN.srm", rzipOf(midSave(), 4096).chopped(5)},
+        {"MARKED.bbd", markedBbd()},
+        {"CUT.bbd", cutBbd()},
+        {"HALVES.bbd", bbdHolding(midSave(), "Halves")},
+        {"WIDE.bbd", bbdHolding(bigSave(), "Wide")},
+        {"PAIR.srm", gameSave()},
+        {"PAIR.bbd", markedBbd()},
+        {"-x.srm", tinySave()},
     };
     for (auto it = scene.begin(); it != scene.end(); ++it) {
         QVERIFY2(writeFile(dir_->filePath(it.key()), it.value()), qPrintable(it.key()));
@@ -225,6 +276,8 @@ void TestConvertCli::invocations_data() {
 
     const QByteArray defaultText = "Enter a Comment and stuff.";
     const QByteArray gameBbd = bbd(stuffDat(), gameSave(), defaultText);
+    const QByteArray bigBbd = bbdHolding(bigSave(), defaultText);
+    const QByteArray midBbd = bbdHolding(midSave(), defaultText);
 
     // Conversions that succeed.
     QTest::newRow("to_bbd_default_comment_and_template") << QStringList{"to-bbd", "GAME.srm"} << ""
@@ -257,9 +310,8 @@ void TestConvertCli::invocations_data() {
     QTest::newRow("to_bbd_unmappable_character")
         << QStringList{"to-bbd", "--comment", QString("Tick ") + QChar(0x2713), "GAME.srm"} << ""
         << "" << 0 << Files{{"GAME.bbd", bbd(stuffDat(), gameSave(), "Tick ?")}};
-    QTest::newRow("to_bbd_long_save_uses_first_8k")
-        << QStringList{"to-bbd", "BIG.srm"} << ""
-        << "" << 0 << Files{{"BIG.bbd", bbd(stuffDat(), bigSave().left(8192), defaultText)}};
+    QTest::newRow("to_bbd_32k_save_stored_once") << QStringList{"to-bbd", "BIG.srm"} << ""
+                                                 << "" << 0 << Files{{"BIG.bbd", bigBbd}};
     QTest::newRow("to_bbd_1k_save_mirrored")
         << QStringList{"to-bbd", "TINY.srm"} << ""
         << "" << 0 << Files{{"TINY.bbd", bbd(stuffDat(), tinySave().repeated(8), defaultText)}};
@@ -272,9 +324,7 @@ void TestConvertCli::invocations_data() {
         << Files{{"GAME.bbd", bbd(withZeros(shortTemplate(), 512), gameSave(), defaultText)}};
     QTest::newRow("to_bbd_batch_into_folder")
         << QStringList{"to-bbd", "--output-dir", "sub", "GAME.srm", "BIG.srm"} << ""
-        << "" << 0
-        << Files{{"sub/GAME.bbd", gameBbd},
-                 {"sub/BIG.bbd", bbd(stuffDat(), bigSave().left(8192), defaultText)}};
+        << "" << 0 << Files{{"sub/GAME.bbd", gameBbd}, {"sub/BIG.bbd", bigBbd}};
     QTest::newRow("to_bbd_named_output")
         << QStringList{"to-bbd", "--output", "sub/named.x", "GAME.srm"} << ""
         << "" << 0 << Files{{"sub/named.x", gameBbd}};
@@ -294,8 +344,8 @@ void TestConvertCli::invocations_data() {
         << QStringList{"to-srm", "--force", "--output", "BIG.srm", "KEEP.bbd"} << ""
         << "" << 0 << Files{{"BIG.srm", keptImage() + bigSave().mid(8192)}};
     QTest::newRow("to_srm_from_bbd_shorter_than_image")
-        << QStringList{"to-srm", "--output-dir", "sub", "GAME.srm"} << ""
-        << "" << 0 << Files{{"sub/GAME.srm", withZeros(gameSave().mid(512), 8192)}};
+        << QStringList{"to-srm", "--output-dir", "sub", "CUT.bbd"} << ""
+        << "" << 0 << Files{{"sub/CUT.srm", withZeros(keptImage().left(1000), 8192)}};
     QTest::newRow("comment_trimmed") << QStringList{"comment", "KEEP.bbd"} << "Kept comment\n"
                                      << "" << 0 << Files{};
     QTest::newRow("comment_raw") << QStringList{"comment", "--raw", "KEEP.bbd"}
@@ -316,37 +366,133 @@ void TestConvertCli::invocations_data() {
         << QStringList{"comment", "C1.bbd"} << "A B C ]0;x\n"
         << "" << 0 << Files{};
 
+    // Saves of every size the copier holds, and inputs that are not what the command takes.
+    QTest::newRow("to_bbd_16k_save_twice") << QStringList{"to-bbd", "MID.srm"} << ""
+                                           << "" << 0 << Files{{"MID.bbd", midBbd}};
+    QTest::newRow("to_bbd_appended_bytes_warned")
+        << QStringList{"to-bbd", "CLOCK.srm"} << ""
+        << "plimbrook-convert: CLOCK.srm: warning: only the first 8 KiB of this 8217-byte save "
+           "fit in a BBD file; the last 25 bytes are left out\n"
+        << 0 << Files{{"CLOCK.bbd", bbdHolding(clockSave().left(8192), defaultText)}};
+    QTest::newRow("to_bbd_compressed_save") << QStringList{"to-bbd", "PACKED.srm"} << ""
+                                            << "" << 0 << Files{{"PACKED.bbd", midBbd}};
+    QTest::newRow("to_bbd_refusals_batch_goes_on")
+        << QStringList{"to-bbd", "HUGE.srm", "MARKED.bbd", "BROKEN.srm", "GAME.srm"} << ""
+        << "plimbrook-convert: HUGE.srm: larger than 32 KiB, the most the copier holds\n"
+           "plimbrook-convert: MARKED.bbd: already a BBD file (use to-srm)\n"
+           "plimbrook-convert: BROKEN.srm: compressed save is damaged or cut short\n"
+        << 1 << Files{{"GAME.bbd", gameBbd}};
+    QTest::newRow("to_srm_halves_agree_16k") << QStringList{"to-srm", "HALVES.bbd"} << ""
+                                             << "" << 0 << Files{{"HALVES.srm", midSave()}};
+    QTest::newRow("to_srm_copies_differ_32k_and_note")
+        << QStringList{"to-srm", "WIDE.bbd"} << ""
+        << "plimbrook-convert: WIDE.bbd: note: the four 8 KiB copies differ, so all 32 KiB were "
+           "written (--size 8 writes the first copy alone)\n"
+        << 0 << Files{{"WIDE.srm", bigSave()}};
+    QTest::newRow("to_srm_size_8_of_differing_copies")
+        << QStringList{"to-srm", "--size", "8", "WIDE.bbd"} << ""
+        << "" << 0 << Files{{"WIDE.srm", bigSave().left(8192)}};
+    QTest::newRow("to_srm_size_auto") << QStringList{"to-srm", "--size", "auto", "KEEP.bbd"} << ""
+                                      << "" << 0 << Files{{"KEEP.srm", keptImage()}};
+    QTest::newRow("to_srm_size_16_of_8k_bbd")
+        << QStringList{"to-srm", "--size=16", "KEEP.bbd"} << ""
+        << "" << 0 << Files{{"KEEP.srm", keptImage().repeated(2)}};
+    QTest::newRow("to_srm_size_32_of_16k_bbd")
+        << QStringList{"to-srm", "--size", "32", "HALVES.bbd"} << ""
+        << "" << 0 << Files{{"HALVES.srm", midSave().repeated(2)}};
+    QTest::newRow("to_srm_size_32_of_cut_bbd")
+        << QStringList{"to-srm", "--size", "32", "CUT.bbd"} << ""
+        << "" << 0 << Files{{"CUT.srm", withZeros(keptImage().left(1000), 32 * 1024)}};
+    QTest::newRow("to_srm_refuses_saves")
+        << QStringList{"to-srm", "GAME.srm", "PACKED.srm", "KEEP.bbd"} << ""
+        << "plimbrook-convert: GAME.srm: looks like an SRAM save, not a BBD file\n"
+           "plimbrook-convert: PACKED.srm: a compressed SRAM save, not a BBD file\n"
+        << 1 << Files{{"KEEP.srm", keptImage()}};
+    QTest::newRow("comment_refuses_raw_save")
+        << QStringList{"comment", "BIG.srm", "KEEP.bbd"} << "Kept comment\n"
+        << "plimbrook-convert: BIG.srm: looks like an SRAM save, not a BBD file\n"
+        << 1 << Files{};
+    // The same save as a raw file, compressed and in a BBD file has one CRC-32.
+    const auto block = [](const QString& name, const QStringList& lines) {
+        return name + "\n  " + lines.join("\n  ") + '\n';
+    };
+    const auto saveLines = [](const QString& type, const QString& image, const QByteArray& save) {
+        return QStringList{"type: " + type, "save image: " + image, "CRC-32: " + crcOf(save)};
+    };
+    const auto bbdLines = [](const QString& type, const QString& copies, const QString& comment,
+                             const QByteArray& save) {
+        return QStringList{"type: " + type + ", 33280 bytes", "copies: " + copies,
+                           QStringLiteral("save image: %1 bytes").arg(save.size()),
+                           "comment: " + comment, "CRC-32: " + crcOf(save)};
+    };
+    const int packed = int(rzipOf(midSave(), 4096).size());
+    const QString otherHeader = "copier file with another 512-byte header";
+    QTest::newRow("info_of_saves")
+        << QStringList{"info",    "GAME.srm",   "CLOCK.srm", "TINY.srm",  "missing.srm",
+                       "MID.srm", "PACKED.srm", "HUGE.srm",  "BROKEN.srm"}
+        << block("GAME.srm", saveLines("raw SRAM save, 8192 bytes", "8192 bytes", gameSave())) +
+               block("CLOCK.srm",
+                     saveLines("raw SRAM save, 8217 bytes",
+                               "8192 bytes (the last 25 bytes do not fit in a BBD file)",
+                               clockSave().left(8192))) +
+               block("TINY.srm",
+                     saveLines("raw SRAM save, 1024 bytes", "8192 bytes", tinySave().repeated(8))) +
+               block("MID.srm", saveLines("raw SRAM save, 16384 bytes", "16384 bytes", midSave())) +
+               block("PACKED.srm",
+                     saveLines(QStringLiteral("RetroArch-compressed save, %1 bytes, 16384 bytes "
+                                              "uncompressed")
+                                   .arg(packed),
+                               "16384 bytes", midSave())) +
+               block("HUGE.srm", {"type: unknown, 40000 bytes",
+                                  "save image: none: larger than 32 KiB, the most the copier "
+                                  "holds"}) +
+               block("BROKEN.srm",
+                     {QStringLiteral("type: RetroArch-compressed save, %1 bytes").arg(packed - 5),
+                      "save image: none: compressed save is damaged or cut short"})
+        << "plimbrook-convert: missing.srm: No such file or directory\n"
+        << 1 << Files{};
+    QTest::newRow("info_of_bbd_files")
+        << QStringList{"info", "KEEP.bbd", "HALVES.bbd", "WIDE.bbd", "MARKED.bbd"}
+        << block("KEEP.bbd", bbdLines(otherHeader, "all four 8 KiB copies agree", "Kept comment",
+                                      keptImage())) +
+               block("HALVES.bbd",
+                     bbdLines(otherHeader, "the two 16 KiB halves agree", "Halves", midSave())) +
+               block("WIDE.bbd",
+                     bbdLines(otherHeader,
+                              "they differ (to-srm writes all 32 KiB; --size 8 the first copy)",
+                              "Wide", bigSave())) +
+               block("MARKED.bbd",
+                     bbdLines("Super Wild Card BBD file", "all four 8 KiB copies agree",
+                              "Kept comment", keptImage()))
+        << "" << 0 << Files{};
+
     // Files that fail; the rest of the batch goes on.
     QTest::newRow("missing_save_in_batch")
         << QStringList{"to-bbd", "GAME.srm", "missing.srm", "BIG.srm"} << ""
         << "plimbrook-convert: missing.srm: No such file or directory\n"
-        << 1
-        << Files{{"GAME.bbd", gameBbd},
-                 {"BIG.bbd", bbd(stuffDat(), bigSave().left(8192), defaultText)}};
+        << 1 << Files{{"GAME.bbd", gameBbd}, {"BIG.bbd", bigBbd}};
     QTest::newRow("existing_output_refused")
         << QStringList{"to-bbd", "--output", "KEEP.bbd", "GAME.srm"} << ""
         << "plimbrook-convert: KEEP.bbd: File exists (use --force to replace it)\n"
         << 1 << Files{};
     QTest::newRow("existing_output_refused_in_batch")
-        << QStringList{"to-srm", "--output-dir", ".", "KEEP.bbd", "sub/../GAME.srm"} << ""
-        << "plimbrook-convert: ./GAME.srm: File exists (use --force to replace it)\n"
+        << QStringList{"to-srm", "--output-dir", ".", "KEEP.bbd", "sub/../ODD.srm"} << ""
+        << "plimbrook-convert: ./ODD.srm: File exists (use --force to replace it)\n"
         << 1 << Files{{"KEEP.srm", keptImage()}};
     QTest::newRow("same_output_twice_in_batch")
         << QStringList{"to-bbd",   "--force",        "--output-dir",     "sub",
                        "GAME.srm", "sub/../BIG.srm", "./sub/../GAME.srm"}
         << ""
         << "plimbrook-convert: sub/GAME.bbd: also the output of an earlier file of this batch\n"
-        << 1
-        << Files{{"sub/GAME.bbd", gameBbd},
-                 {"sub/BIG.bbd", bbd(stuffDat(), bigSave().left(8192), defaultText)}};
+        << 1 << Files{{"sub/GAME.bbd", gameBbd}, {"sub/BIG.bbd", bigBbd}};
     // However it is named, a file the batch reads is never replaced, not even with --force.
     QTest::newRow("force_never_replaces_its_own_input")
-        << QStringList{"to-bbd", "--force", "KEEP.bbd"} << ""
-        << "plimbrook-convert: KEEP.bbd: also read by this batch\n"
+        << QStringList{"to-bbd", "--force", "--output", "GAME.srm", "GAME.srm"} << ""
+        << "plimbrook-convert: GAME.srm: also read by this batch\n"
         << 1 << Files{};
     QTest::newRow("force_never_replaces_another_input")
         << QStringList{"to-bbd", "--force", "PAIR.bbd", "PAIR.srm"} << ""
-        << "plimbrook-convert: PAIR.bbd: also read by this batch\n"
+        << "plimbrook-convert: PAIR.bbd: already a BBD file (use to-srm)\n"
            "plimbrook-convert: PAIR.bbd: also read by this batch\n"
         << 1 << Files{};
     QTest::newRow("force_never_replaces_the_template")
@@ -354,8 +500,8 @@ void TestConvertCli::invocations_data() {
         << "plimbrook-convert: prog/Stuff.dat: also read by this batch\n"
         << 1 << Files{};
     QTest::newRow("own_input_without_force_exists")
-        << QStringList{"to-bbd", "KEEP.bbd"} << ""
-        << "plimbrook-convert: KEEP.bbd: File exists (use --force to replace it)\n"
+        << QStringList{"to-bbd", "--output", "GAME.srm", "GAME.srm"} << ""
+        << "plimbrook-convert: GAME.srm: File exists (use --force to replace it)\n"
         << 1 << Files{};
     // The link itself is what exists; nothing is made where it points.
     QTest::newRow("dangling_link_output_refused")
@@ -439,6 +585,18 @@ void TestConvertCli::invocations_data() {
         << usageError("options '--output' and '--output-dir' cannot be used together") << 2
         << Files{};
 
+    QTest::newRow("size_for_to_bbd")
+        << QStringList{"to-bbd", "--size", "8", "GAME.srm"} << ""
+        << usageError("option '--size' does not apply to to-bbd") << 2 << Files{};
+    QTest::newRow("size_of_64") << QStringList{"to-srm", "--size", "64", "KEEP.bbd"} << ""
+                                << usageError("option '--size' takes auto, 8, 16 or 32, not '64'")
+                                << 2 << Files{};
+    QTest::newRow("force_for_info")
+        << QStringList{"info", "--force", "GAME.srm"} << ""
+        << usageError("option '--force' does not apply to info") << 2 << Files{};
+    QTest::newRow("info_without_files")
+        << QStringList{"info"} << "" << usageError("no input files") << 2 << Files{};
+
     QTest::newRow("version") << QStringList{"--version"}
                              << QString("plimbrook-convert %1.%2\n")
                                     .arg(plimbrook::kVersion.major)
@@ -495,8 +653,8 @@ void TestConvertCli::help() {
     const QString text = QString::fromStdString(out.str());
     QVERIFY(text.startsWith("Usage: plimbrook-convert to-bbd"));
     for (const char* word :
-         {"to-bbd", "to-srm", "comment", "--comment", "--template", "--output-dir", "--output",
-          "--force", "--raw", "--version", "Enter a Comment and stuff."}) {
+         {"to-bbd", "to-srm", "comment", "info", "--comment", "--template", "--output-dir",
+          "--output", "--size", "--force", "--raw", "--version", "Enter a Comment and stuff."}) {
         QVERIFY2(text.contains(word), word);
     }
 }
@@ -676,6 +834,26 @@ void TestConvertCli::everyFailingStep() {
         }
         QVERIFY2(after == before, context);
     }
+}
+
+// 16 and 32 KiB saves come back from their BBD files byte for byte.
+void TestConvertCli::largeSavesRoundTrip_data() {
+    QTest::addColumn<QString>("save");
+    QTest::newRow("16k") << "MID.srm";
+    QTest::newRow("32k") << "BIG.srm";
+}
+
+void TestConvertCli::largeSavesRoundTrip() {
+    QFETCH(QString, save);
+    std::ostringstream out;
+    std::ostringstream err;
+    QCOMPARE(runConvert(toArgs({"to-bbd", "--output", "round.bbd", save}), out, err, environment()),
+             0);
+    QCOMPARE(runConvert(toArgs({"to-srm", "--output", "round.srm", "round.bbd"}), out, err,
+                        environment()),
+             0);
+    QCOMPARE(readFile("round.bbd").size(), qsizetype(33'280));
+    QCOMPARE(readFile("round.srm"), readFile(save));
 }
 
 void TestConvertCli::templateBesideProgram() {

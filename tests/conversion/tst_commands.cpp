@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "failing_file_system.h"
 #include "golden_files.h"
+#include "rzip_files.h"
 #include "scripted_platform.h"
 
 Q_DECLARE_METATYPE(std::optional<QByteArray>)
@@ -42,6 +43,26 @@ const QStringList kBbd2SramPrompts = {
 };
 const QStringList kCommentPrompts = {"open|Open BBD File|" + kBbdFilters + "|2"};
 
+const QString kCopiesDifferPrompt =
+    "choice|Dornquist|The four 8 KiB copies in this BBD file differ. It may hold one 32 KiB save, "
+    "or an 8 KiB save beside leftovers of other games.\n\nWrite the whole 32 KiB, which loses "
+    "nothing, or only the first 8 KiB?|0|Whole 32 KiB/First 8 KiB";
+
+// The warning before a save's trailing bytes are left out, as the user reads it.
+QString droppedWarning(const char* kept, int size, const char* last) {
+    return QStringLiteral(
+               "warning|Dornquist|Only the first %1 of this %2-byte save fit in a BBD file; %3 "
+               "(a clock or other data an emulator added) will be left out.\n\nClick OK to go "
+               "on without them, or Cancel to stop.|0")
+        .arg(QLatin1String(kept))
+        .arg(size)
+        .arg(QLatin1String(last));
+}
+
+QString refusal(const char* text) {
+    return QString::fromUtf8(text) + "|warning|Dornquist";
+}
+
 Command commandNamed(const QString& name) {
     return name == "sram2bbd" ? &SRAM2BBD : name == "bbd2sram" ? &BBD2SRAM : &OpenBBDComment;
 }
@@ -49,9 +70,17 @@ Command commandNamed(const QString& name) {
 QStringList promptsOf(const ScriptedPlatform& platform) {
     QStringList lines;
     for (const auto& p : platform.prompts) {
-        lines << QString::fromStdString(
+        QString line = QString::fromStdString(
             p.kind + '|' + p.title + '|' + p.filtersOrPrompt + '|' +
             (p.kind == "text" ? p.startText : std::to_string(p.filterIndex)));
+        if (p.kind == "choice") {
+            QStringList choices;
+            for (const auto& choice : p.choices) {
+                choices << QString::fromStdString(choice);
+            }
+            line += '|' + choices.join('/');
+        }
+        lines << line;
     }
     return lines;
 }
@@ -59,7 +88,9 @@ QStringList promptsOf(const ScriptedPlatform& platform) {
 QStringList messagesOf(const ScriptedPlatform& platform) {
     QStringList lines;
     for (const auto& m : platform.messages) {
-        const char* icon = m.icon == MessageIcon::Information ? "information" : "critical";
+        const char* icon = m.icon == MessageIcon::Information ? "information"
+                           : m.icon == MessageIcon::Warning   ? "warning"
+                                                              : "critical";
         lines << QString::fromStdString(m.text + '|' + icon + '|' + m.title);
     }
     return lines;
@@ -77,6 +108,7 @@ struct Session {
         }
     }
     void answerText(const QByteArray& text) { platform.textAnswers.push_back(text.toStdString()); }
+    void answerChoice(std::optional<int> choice) { platform.choiceAnswers.push_back(choice); }
     QByteArray comment() const { return QByteArray::fromStdString(platform.comment); }
     bool channelsClosed() const {
         return !channels.input && !channels.headerTemplate && !channels.output;
@@ -131,6 +163,16 @@ private slots:
     void bbd2sram();
     void openBbdComment_data();
     void openBbdComment();
+    void saveSizes_data();
+    void saveSizes();
+    void compressedSaves_data();
+    void compressedSaves();
+    void bbdSaveSizes_data();
+    void bbdSaveSizes();
+    void refusedInputs_data();
+    void refusedInputs();
+    void largeSaveRoundTrip_data();
+    void largeSaveRoundTrip();
     void roundTrip_data();
     void roundTrip();
     void loadedCommentIsStoredAgain_data();
@@ -176,7 +218,7 @@ void CommandsTest::sram2bbd_data() {
     QTest::addColumn<int>("oldOutputSize");  // -1: no file yet
     QTest::addColumn<bool>("outputIsSave");
     QTest::addColumn<std::optional<QByteArray>>("answer");  // no value: prompt cancelled
-    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QByteArray>("image");                  // 8 KiB four times, 32 KiB once
     QTest::addColumn<QByteArray>("stored");
 
     const QByteArray save = noise(kSram, 1);
@@ -196,8 +238,9 @@ void CommandsTest::sram2bbd_data() {
     QTest::newRow("comment_unmappable")
         << save << -1 << false << std::optional<QByteArray>("セーブ Ω") << save
         << commentField("??? ?");
-    QTest::newRow("save_32k_first_8k") << save + noise(3 * kSram, 2) << -1 << false << accept
-                                       << save << kStartComment + QByteArray(51, ' ');
+    QTest::newRow("save_32k_stored_once")
+        << save + noise(3 * kSram, 2) << -1 << false << accept << save + noise(3 * kSram, 2)
+        << kStartComment + QByteArray(51, ' ');
     for (const int kib : {1, 2, 4}) {
         const QByteArray small = noise(kib * 1024, 3);
         QTest::addRow("save_%dk_mirrored", kib)
@@ -238,7 +281,7 @@ void CommandsTest::sram2bbd() {
     s.platform.textAnswers.push_back(answer ? std::optional(answer->toStdString()) : std::nullopt);
     QVERIFY(SRAM2BBD(s.context).completed());
 
-    QCOMPARE(readFile(bbdPath), bbdBytes(header_, stored, image) + old.mid(kBbd));
+    QCOMPARE(readFile(bbdPath), bbdOfSave(header_, stored, image) + old.mid(kBbd));
     QCOMPARE(promptsOf(s.platform), kSram2BbdPrompts);
     QCOMPARE(messagesOf(s.platform), QStringList{kS2bMessage});
     QCOMPARE(s.comment(), kStartComment);  // the comment box is only read
@@ -286,10 +329,9 @@ void CommandsTest::bbd2sram_data() {
 
     const QByteArray image = noise(kSram, 10);
     const QByteArray written = bbdBytes(noise(kHeader, 11), commentField("x"), image);
-    const QByteArray differing = noise(kHeader, 12) + image + noise(3 * kSram, 13);
 
+    // Copies that differ are asked about; bbdSaveSizes has those rows.
     QTest::newRow("new_output") << written << -1 << false << image;
-    QTest::newRow("copies_differ_copy_1") << differing << -1 << false << image;
     QTest::newRow("longer_than_33280") << written + noise(6720, 14) << -1 << false << image;
     QTest::newRow("short_600") << written.left(600) << -1 << false
                                << image.left(88) + zeros(kSram - 88);
@@ -358,6 +400,297 @@ void CommandsTest::openBbdComment() {
     QCOMPARE(promptsOf(s.platform), kCommentPrompts);
     QCOMPARE(messagesOf(s.platform), QStringList());
     QCOMPARE(readFile(path("c.bbd")), bbd);
+}
+
+// A save larger than 8 KiB keeps as much as the copier holds; bytes past a whole 8 or 16 KiB are
+// left out only once the user has agreed.
+void CommandsTest::saveSizes_data() {
+    QTest::addColumn<QByteArray>("save");
+    QTest::addColumn<QString>("warning");  // empty: none is shown
+    QTest::addColumn<bool>("goOn");
+    QTest::addColumn<QByteArray>("kept");  // the save the body holds whole; null: nothing written
+
+    const QByteArray k32 = noise(4 * kSram, 201);
+    const QByteArray k16 = k32.left(2 * kSram);
+    const QByteArray k8 = k32.left(kSram);
+    QTest::newRow("16k_twice") << k16 << QString() << true << k16;
+    QTest::newRow("32k_once") << k32 << QString() << true << k32;
+    QTest::newRow("8k_and_25_bytes")
+        << k32.left(kSram + 25) << droppedWarning("8 KiB", 8217, "the last 25 bytes") << true << k8;
+    QTest::newRow("9216_bytes") << k32.left(9216)
+                                << droppedWarning("8 KiB", 9216, "the last 1024 bytes") << true
+                                << k8;
+    QTest::newRow("8k_and_one_byte")
+        << k32.left(kSram + 1) << droppedWarning("8 KiB", 8193, "the last byte") << true << k8;
+    QTest::newRow("16k_and_100_bytes")
+        << k32.left(2 * kSram + 100) << droppedWarning("16 KiB", 16484, "the last 100 bytes")
+        << true << k16;
+    QTest::newRow("one_short_of_32k")
+        << k32.left(4 * kSram - 1) << droppedWarning("16 KiB", 32767, "the last 16383 bytes")
+        << true << k16;
+    QTest::newRow("cancelled_at_the_warning")
+        << k32.left(kSram + 25) << droppedWarning("8 KiB", 8217, "the last 25 bytes") << false
+        << QByteArray();
+}
+
+void CommandsTest::saveSizes() {
+    QFETCH(QByteArray, save);
+    QFETCH(QString, warning);
+    QFETCH(bool, goOn);
+    QFETCH(QByteArray, kept);
+    QVERIFY(writeFile(path("game.srm"), save));
+    const QStringList before = snapshotModes(dir_->path());
+
+    Session s(template_);
+    s.answer({path("game.srm"), path("game.bbd")});
+    s.answerText("Big");
+    s.platform.warningAnswers.push_back(goOn);
+    const Outcome outcome = SRAM2BBD(s.context);
+
+    QStringList prompts = kSram2BbdPrompts.mid(0, 1);
+    if (!warning.isEmpty()) {
+        prompts << warning;
+    }
+    if (kept.isNull()) {
+        QCOMPARE(int(outcome.kind), int(Outcome::Kind::Cancelled));
+        QCOMPARE(promptsOf(s.platform), prompts);
+        QCOMPARE(messagesOf(s.platform), QStringList());
+        QCOMPARE(snapshotModes(dir_->path()), before);
+        return;
+    }
+    QVERIFY(outcome.completed());
+    QCOMPARE(promptsOf(s.platform), prompts + kSram2BbdPrompts.mid(1));
+    QCOMPARE(readFile(path("game.bbd")), bbdOfSave(header_, commentField("Big"), kept));
+    QCOMPARE(messagesOf(s.platform), QStringList{kS2bMessage});
+}
+
+// A compressed save is converted as the save inside it; one that is damaged, cut short or claims
+// more than the copier holds is refused before anything is written.
+void CommandsTest::compressedSaves_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("kept");  // the save the body holds whole; null: refused
+    QTest::addColumn<QString>("message");
+
+    const QByteArray k32 = noise(4 * kSram, 210);
+    const QByteArray k16 = k32.left(2 * kSram);
+    const QByteArray k1 = k32.left(1024);
+    const QByteArray good = rzipOf(k16, 4096);
+    QByteArray corrupt = good;
+    corrupt[300] = char(corrupt[300] ^ 0x55);
+    const QString damaged = refusal(
+        "This compressed save is damaged or cut short: take the save from the emulator again.");
+    const QString tooLarge = refusal(
+        "This save is larger than 32 KiB, the most the copier holds: it cannot be made into a BBD "
+        "file.");
+
+    QTest::newRow("8k_one_chunk") << rzipOf(k32.left(kSram)) << k32.left(kSram) << kS2bMessage;
+    QTest::newRow("16k_in_4k_chunks") << good << k16 << kS2bMessage;
+    QTest::newRow("32k_in_1000_byte_chunks") << rzipOf(k32, 1000) << k32 << kS2bMessage;
+    QTest::newRow("1k_mirrored") << rzipOf(k1) << k1.repeated(8) << kS2bMessage;
+    QTest::newRow("empty_save") << rzipHeader(4096, 0) << zeros(kSram) << kS2bMessage;
+    QTest::newRow("padded_stream")
+        << rzipHeader(kSram, kSram) + rzipChunk(paddedZlibOf(k32.left(kSram), 1000))
+        << k32.left(kSram) << kS2bMessage;
+
+    QTest::newRow("corrupt_data") << corrupt << QByteArray() << damaged;
+    QTest::newRow("cut_in_last_chunk") << good.left(good.size() - 10) << QByteArray() << damaged;
+    QTest::newRow("cut_after_chunk_length") << good.left(24) << QByteArray() << damaged;
+    QTest::newRow("cut_inside_header") << good.left(12) << QByteArray() << damaged;
+    QTest::newRow("bytes_after_last_chunk") << good + "x" << QByteArray() << damaged;
+    QTest::newRow("chunk_gives_more_than_claimed")
+        << rzipHeader(kSram, kSram) + rzipChunk(zlibOf(k16)) << QByteArray() << damaged;
+    QTest::newRow("chunks_give_less_than_claimed")
+        << rzipHeader(4096, 3 * kSram) + good.mid(20) << QByteArray() << damaged;
+    QTest::newRow("version_2") << rzipHeader(4096, 2 * kSram, 2) + good.mid(20) << QByteArray()
+                               << damaged;
+    QTest::newRow("chunk_size_0") << rzipHeader(0, 2 * kSram) + good.mid(20) << QByteArray()
+                                  << damaged;
+    // Valid, but longer than any compressed save need be: not read on.
+    QTest::newRow("padded_past_1_mib")
+        << rzipHeader(kSram, kSram) + rzipChunk(paddedZlibOf(k32.left(kSram), 210'000))
+        << QByteArray() << damaged;
+    QTest::newRow("claims_32k_and_1") << rzipOf(k32 + 'x') << QByteArray() << tooLarge;
+    // Refused from the header alone, before anything the size claims is allocated.
+    QTest::newRow("claims_2_to_the_62")
+        << rzipHeader(4096, quint64(1) << 62) + good.mid(20) << QByteArray() << tooLarge;
+}
+
+void CommandsTest::compressedSaves() {
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, kept);
+    QFETCH(QString, message);
+    QVERIFY(writeFile(path("game.srm"), file));
+    const QStringList before = snapshotModes(dir_->path());
+
+    Session s(template_);
+    s.answer({path("game.srm"), path("game.bbd")});
+    s.answerText("Packed");
+    const Outcome outcome = SRAM2BBD(s.context);
+
+    QCOMPARE(messagesOf(s.platform), QStringList{message});
+    if (kept.isNull()) {
+        QCOMPARE(int(outcome.kind), int(Outcome::Kind::Refused));
+        QCOMPARE(promptsOf(s.platform), kSram2BbdPrompts.mid(0, 1));
+        QCOMPARE(snapshotModes(dir_->path()), before);
+        return;
+    }
+    QVERIFY(outcome.completed());
+    QCOMPARE(readFile(path("game.bbd")), bbdOfSave(header_, commentField("Packed"), kept));
+}
+
+// What BBD -> SRAM gives back: the save the copies show, or, where they differ, what the user
+// picks of the whole 32 KiB and the first 8 KiB.
+void CommandsTest::bbdSaveSizes_data() {
+    QTest::addColumn<QByteArray>("bbd");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<int>("choice");       // -1: cancelled
+    QTest::addColumn<QByteArray>("save");  // null: nothing written
+
+    const QByteArray header = noise(kHeader, 230);
+    const QByteArray c0 = noise(kSram, 231);
+    const QByteArray c1 = noise(kSram, 232);
+    const QByteArray c2 = noise(kSram, 233);
+    const QByteArray c3 = noise(kSram, 234);
+    QByteArray c1Changed = c1;
+    c1Changed[kSram - 1] = char(c1Changed[kSram - 1] ^ 1);
+    QByteArray marked8k = header + c0.left(kSram - kHeader);
+    marked8k.replace(kCopierMarkAt, 2, kCopierMark);
+
+    QTest::newRow("four_copies_agree") << header + c0.repeated(4) << false << 0 << c0;
+    QTest::newRow("halves_agree") << header + (c0 + c1).repeated(2) << false << 0 << c0 + c1;
+    QTest::newRow("halves_agree_longer_file")
+        << header + (c0 + c1).repeated(2) + noise(1000, 235) << false << 0 << c0 + c1;
+    QTest::newRow("copies_differ_whole_32k")
+        << header + c0 + c1 + c2 + c3 << true << 0 << c0 + c1 + c2 + c3;
+    QTest::newRow("copies_differ_first_8k") << header + c0 + c1 + c2 + c3 << true << 1 << c0;
+    QTest::newRow("copies_differ_cancelled")
+        << header + c0 + c1 + c2 + c3 << true << -1 << QByteArray();
+    QTest::newRow("three_copies_agree")
+        << header + c0 + c0 + c0 + c1 << true << 0 << c0 + c0 + c0 + c1;
+    QByteArray c0Changed = c0;
+    c0Changed[kSram - 1] = char(c0Changed[kSram - 1] ^ 1);
+    QTest::newRow("fourth_copy_differs_in_last_byte")
+        << header + c0 + c0 + c0 + c0Changed << true << 0 << c0 + c0 + c0 + c0Changed;
+    QTest::newRow("halves_differ_in_last_byte")
+        << header + c0 + c1 + c0 + c1Changed << true << 0 << c0 + c1 + c0 + c1Changed;
+    QTest::newRow("cut_inside_body_first_copy") << header + c0 + c1 + c2 << false << 0 << c0;
+    // The copier's mark makes a file of a save's size a BBD file cut short.
+    QTest::newRow("8k_file_with_mark")
+        << marked8k << false << 0 << c0.left(kSram - kHeader) + zeros(kHeader);
+}
+
+void CommandsTest::bbdSaveSizes() {
+    QFETCH(QByteArray, bbd);
+    QFETCH(bool, asked);
+    QFETCH(int, choice);
+    QFETCH(QByteArray, save);
+    QVERIFY(writeFile(path("game.bbd"), bbd));
+
+    Session s(template_);
+    s.answer({path("game.bbd"), path("game.srm")});
+    s.answerChoice(choice < 0 ? std::nullopt : std::optional(choice));
+    const Outcome outcome = BBD2SRAM(s.context);
+
+    QStringList prompts = kBbd2SramPrompts.mid(0, 1);
+    if (asked) {
+        prompts << kCopiesDifferPrompt;
+    }
+    if (save.isNull()) {
+        QCOMPARE(int(outcome.kind), int(Outcome::Kind::Cancelled));
+        QCOMPARE(promptsOf(s.platform), prompts);
+        QCOMPARE(messagesOf(s.platform), QStringList());
+        QVERIFY(!QFile::exists(path("game.srm")));
+        return;
+    }
+    QVERIFY(outcome.completed());
+    QCOMPARE(promptsOf(s.platform), prompts + kBbd2SramPrompts.mid(1));
+    QCOMPARE(readFile(path("game.srm")), save);
+    QCOMPARE(messagesOf(s.platform), QStringList{kB2sMessage});
+}
+
+// Inputs that are not what the command takes: one message, no further prompt, nothing written,
+// the comment box as it was.
+void CommandsTest::refusedInputs_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("message");
+
+    QByteArray marked = noise(kHeader, 220);
+    marked.replace(kCopierMarkAt, 2, kCopierMark);
+    const QByteArray body = noise(kBody, 221);
+    const QString tooLarge = refusal(
+        "This save is larger than 32 KiB, the most the copier holds: it cannot be made into a BBD "
+        "file.");
+    const QString alreadyBbd = refusal("This file is already a BBD file: use BBD -> SRAM.");
+    const QString rawSave =
+        refusal("This file looks like an SRAM save, not a BBD file: use SRAM -> BBD.");
+    const QString compressed =
+        refusal("This file is a compressed SRAM save, not a BBD file: use SRAM -> BBD.");
+    const QString rawForComment = refusal(
+        "This file looks like an SRAM save, not a BBD file: choose a BBD file to load a comment "
+        "from.");
+    const QString compressedForComment = refusal(
+        "This file is a compressed SRAM save, not a BBD file: choose a BBD file to load a comment "
+        "from.");
+
+    QTest::newRow("sram2bbd_32k_and_1") << "sram2bbd" << body + 'x' << tooLarge;
+    QTest::newRow("sram2bbd_40000") << "sram2bbd" << noise(40'000, 222) << tooLarge;
+    QTest::newRow("sram2bbd_bbd") << "sram2bbd" << marked + body << alreadyBbd;
+    QTest::newRow("sram2bbd_bbd_with_1k_body")
+        << "sram2bbd" << marked + body.left(1024) << alreadyBbd;
+    QTest::newRow("sram2bbd_bbd_longer") << "sram2bbd" << marked + body + body << alreadyBbd;
+    for (const int kib : {1, 8, 16, 32}) {
+        QTest::addRow("bbd2sram_raw_%dk", kib) << "bbd2sram" << body.left(kib * 1024) << rawSave;
+    }
+    QTest::newRow("bbd2sram_compressed") << "bbd2sram" << rzipOf(body) << compressed;
+    QTest::newRow("comment_raw_2k") << "comment" << body.left(2048) << rawForComment;
+    QTest::newRow("comment_raw_32k") << "comment" << body << rawForComment;
+    QTest::newRow("comment_compressed")
+        << "comment" << rzipOf(body.left(kSram)) << compressedForComment;
+}
+
+void CommandsTest::refusedInputs() {
+    QFETCH(QString, command);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, message);
+    QVERIFY(writeFile(path("in"), input));
+    const QStringList before = snapshotModes(dir_->path());
+
+    Session s(template_);
+    s.answer({path("in"), path("out")});
+    const Outcome outcome = commandNamed(command)(s.context);
+
+    QCOMPARE(int(outcome.kind), int(Outcome::Kind::Refused));
+    QCOMPARE(int(s.platform.prompts.size()), 1);
+    QCOMPARE(messagesOf(s.platform), QStringList{message});
+    QCOMPARE(s.comment(), kStartComment);
+    QCOMPARE(snapshotModes(dir_->path()), before);
+    QVERIFY(!s.channels.output);
+}
+
+// Saves larger than 8 KiB come back from their BBD file byte for byte.
+void CommandsTest::largeSaveRoundTrip_data() {
+    QTest::addColumn<QByteArray>("save");
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("16k") << noise(2 * kSram, 240) << false;
+    QTest::newRow("32k") << noise(4 * kSram, 241) << true;
+}
+
+void CommandsTest::largeSaveRoundTrip() {
+    QFETCH(QByteArray, save);
+    QFETCH(bool, asked);
+    QVERIFY(writeFile(path("in.srm"), save));
+
+    Session s(template_);
+    s.answer({path("in.srm"), path("mid.bbd"), path("mid.bbd"), path("out.srm")});
+    s.answerText("Round trip");
+    s.answerChoice(0);  // the default, the whole 32 KiB
+    QVERIFY(SRAM2BBD(s.context).completed());
+    QVERIFY(BBD2SRAM(s.context).completed());
+
+    QCOMPARE(int(readFile(path("mid.bbd")).size()), kBbd);
+    QCOMPARE(readFile(path("out.srm")), save);
+    QCOMPARE(promptsOf(s.platform).contains(kCopiesDifferPrompt), asked);
 }
 
 void CommandsTest::roundTrip_data() {
@@ -526,7 +859,9 @@ void CommandsTest::readOnlyInput_data() {
 void CommandsTest::readOnlyInput() {
     QFETCH(QString, command);
     const QString input = path(command == "sram2bbd" ? "game.srm" : "game.bbd");
-    const QByteArray bytes = bbdBytes(header_, commentField("ro"), noise(kSram, 70));
+    const QByteArray bytes = command == "sram2bbd"
+                                 ? noise(kSram, 70)
+                                 : bbdBytes(header_, commentField("ro"), noise(kSram, 70));
     QVERIFY(writeFile(input, bytes));
     for (const QString& file : {input, template_}) {
         QVERIFY(::chmod(QFile::encodeName(file).constData(), 0444) == 0);
@@ -625,7 +960,9 @@ void CommandsTest::refusedPath() {
         if (kind.startsWith("/dev/")) {
             return kind;
         } else if (kind == "regular") {
-            writeFile(at, bbdBytes(header_, commentField("r"), noise(kSram, 90)));
+            writeFile(at, command == "sram2bbd"
+                              ? noise(kSram, 90)
+                              : bbdBytes(header_, commentField("r"), noise(kSram, 90)));
         } else if (kind == "directory") {
             QDir(dir_->path()).mkdir(name);
         } else if (kind == "fifo") {

@@ -66,6 +66,8 @@ private slots:
     void commandRouting();
     void conversionUsesTheCommentBox();
     void loadedCommentFillsTheBox();
+    void largeSaveComesBackWhole();
+    void warningCancelledWritesNothing();
     void loadedCommentIsStoredAgain_data();
     void loadedCommentIsStoredAgain();
     void quitting_data();
@@ -425,6 +427,51 @@ void MainWindowTest::loadedCommentFillsTheBox() {
     box->moveCursor(QTextCursor::End);
     QTest::keyClick(box, Qt::Key_Z);
     QCOMPARE(box->toPlainText(), QString::fromLatin1(full));
+}
+
+// A 32 KiB save clicked through SRAM -> BBD and back comes out byte for byte, the window's
+// question answered with its default.
+void MainWindowTest::largeSaveComesBackWhole() {
+    QByteArray save(32 * 1024, '\0');
+    for (int i = 0; i < save.size(); ++i) {
+        save[i] = char((i * 131 + i / 8192 * 7) & 0xff);
+    }
+    QFile file(appDir_->filePath("in.srm"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(save) == save.size());
+    file.close();
+    const std::string bbd = appDir_->filePath("mid.bbd").toStdString();
+    const QString out = appDir_->filePath("out.srm");
+    desktop_->fileAnswers = {file.fileName().toStdString(), bbd, bbd, out.toStdString()};
+    desktop_->textAnswers = {std::string("Whole")};
+    desktop_->choiceAnswers = {0};
+
+    showForm();
+    QTest::mouseClick(qobject_cast<QPushButton*>(control("S2BCMD")), Qt::LeftButton);
+    QTest::mouseClick(qobject_cast<QPushButton*>(control("B2SCMD")), Qt::LeftButton);
+
+    QCOMPARE(promptsSeen(*desktop_),
+             QStringList({"open:Open SRAM File", "save:Save BBD File", "text:Enter Comment",
+                          "open:Open BBD File", "choice:Dornquist", "save:Save SRAM File"}));
+    QCOMPARE(desktop_->prompts[4].filterIndex, 0);  // the answer given is the one Enter picks
+    QFile result(out);
+    QVERIFY(result.open(QIODevice::ReadOnly));
+    QCOMPARE(result.readAll(), save);
+}
+
+void MainWindowTest::warningCancelledWritesNothing() {
+    QFile file(appDir_->filePath("clock.srm"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(8192 + 25, 'C')) == 8217);
+    file.close();
+    desktop_->fileAnswers = {file.fileName().toStdString(),
+                             appDir_->filePath("clock.bbd").toStdString()};
+    desktop_->warningAnswers = {false};
+
+    showForm();
+    QTest::mouseClick(qobject_cast<QPushButton*>(control("S2BCMD")), Qt::LeftButton);
+
+    QCOMPARE(promptsSeen(*desktop_), QStringList({"open:Open SRAM File", "warning:Dornquist"}));
+    QVERIFY(!QFile::exists(appDir_->filePath("clock.bbd")));
+    QVERIFY(desktop_->messages.empty());
 }
 
 // A comment loaded into the box and then accepted unchanged at the prompt is stored byte for

@@ -228,30 +228,62 @@ private slots:
         QTest::addColumn<int>("expectedIcon");
         QTest::newRow("information")
             << int(MessageIcon::Information) << int(QMessageBox::Information);
+        QTest::newRow("warning") << int(MessageIcon::Warning) << int(QMessageBox::Warning);
         QTest::newRow("critical") << int(MessageIcon::Critical) << int(QMessageBox::Critical);
     }
 
-    void messageHasTitleTextIconAndOneOkButton() {
-        QFETCH(int, icon);
-        QFETCH(int, expectedIcon);
+    // The warning and the question: their buttons, and what each button and key answers.
+    void questions_data() {
+        QTest::addColumn<bool>("warning");   // else the choice of two sizes, the second default
+        QTest::addColumn<QString>("press");  // a button's caption, "enter" or "escape"
+        QTest::addColumn<int>("answer");     // the warning: 1 go on, 0 stop; the choice: -1 none
+        QTest::newRow("warning_ok") << true << "OK" << 1;
+        QTest::newRow("warning_enter") << true << "enter" << 1;
+        QTest::newRow("warning_cancel") << true << "Cancel" << 0;
+        QTest::newRow("warning_escape") << true << "escape" << 0;
+        QTest::newRow("choice_first") << false << "Whole 32 KiB" << 0;
+        QTest::newRow("choice_second") << false << "First 8 KiB" << 1;
+        QTest::newRow("choice_enter_takes_default") << false << "enter" << 1;
+        QTest::newRow("choice_cancel") << false << "Cancel" << -1;
+        QTest::newRow("choice_escape") << false << "escape" << -1;
+    }
+
+    void questions() {
+        QFETCH(bool, warning);
+        QFETCH(QString, press);
+        QFETCH(int, answer);
         QWidget owner;
         QtPlatform platform(&owner);
         QString title;
-        QString text;
         int shownIcon = -1;
-        int buttons = 0;
+        QStringList captions;
         whenShown<QMessageBox>([&](QMessageBox* box) {
-            title = box->windowTitle();
-            text = box->text();
+            title = box->windowTitle() + '|' + box->text();
             shownIcon = box->icon();
-            buttons = int(box->buttons().size());
-            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+            QAbstractButton* target = nullptr;
+            for (QAbstractButton* button : box->buttons()) {
+                captions << button->text().remove(QLatin1Char('&'));
+                target = captions.last() == press ? button : target;
+            }
+            if (target != nullptr) {
+                QTest::mouseClick(target, Qt::LeftButton);
+            } else {
+                QTest::keyClick(box, press == "enter" ? Qt::Key_Return : Qt::Key_Escape);
+            }
         });
-        platform.ShowMessage("SRAM file created.", MessageIcon(icon), "Dornquist");
-        QCOMPARE(title, QStringLiteral("Dornquist"));
-        QCOMPARE(text, QStringLiteral("SRAM file created."));
-        QCOMPARE(shownIcon, expectedIcon);
-        QCOMPARE(buttons, 1);
+        const int result =
+            warning
+                ? int(platform.ConfirmWarning("Go on?", "Dornquist"))
+                : platform.PromptChoice("Which?", "Dornquist", {"Whole 32 KiB", "First 8 KiB"}, 1)
+                      .value_or(-1);
+        QCOMPARE(result, answer);
+        QCOMPARE(title,
+                 warning ? QStringLiteral("Dornquist|Go on?") : QStringLiteral("Dornquist|Which?"));
+        QCOMPARE(shownIcon, int(warning ? QMessageBox::Warning : QMessageBox::Question));
+        // Where each button sits is the desktop's layout policy; which buttons there are is ours.
+        captions.sort();
+        QCOMPARE(captions, warning ? QStringList({"Cancel", "OK"})
+                                   : QStringList({"Cancel", "First 8 KiB", "Whole 32 KiB"}));
     }
 
     void addressIsHandedToTheDesktop() {

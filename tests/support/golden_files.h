@@ -25,8 +25,12 @@ inline constexpr int kSram = 8 * 1024;
 inline constexpr int kHeader = 512;
 inline constexpr int kCommentAt = 16;
 inline constexpr int kCommentBytes = 77;
-inline constexpr int kBbd = kHeader + 4 * kSram;
+inline constexpr int kBody = 4 * kSram;
+inline constexpr int kBbd = kHeader + kBody;
 static_assert(kBbd == 33'280);
+// The copier's own header marks its files with these two bytes at 8..9.
+inline const QByteArray kCopierMark = "\xAA\xBB";
+inline constexpr int kCopierMarkAt = 8;
 
 // Pseudo-random bytes: no period, so reading from a shifted offset cannot pass by accident.
 inline QByteArray noise(int size, std::uint32_t seed) {
@@ -67,6 +71,12 @@ inline QByteArray commentField(const QByteArray& bytes) {
 inline QByteArray bbdBytes(QByteArray header, const QByteArray& comment, const QByteArray& image) {
     header.replace(kCommentAt, kCommentBytes, comment);
     return header + image + image + image + image;
+}
+
+// A BBD file holding a save of 8, 16 or 32 KiB whole: the save repeated to fill the 32 KiB body.
+inline QByteArray bbdOfSave(QByteArray header, const QByteArray& comment, const QByteArray& save) {
+    header.replace(kCommentAt, kCommentBytes, comment);
+    return header + save.repeated(kBody / int(save.size()));
 }
 
 // What a replaced file holds: the written bytes, then the old file's bytes beyond them.

@@ -16,11 +16,12 @@ namespace plimbrook::testing {
 class ScriptedPlatform : public Platform {
 public:
     struct Prompt {
-        std::string kind;  // "open", "save" or "text"
+        std::string kind;  // "open", "save", "text", "warning" or "choice"
         std::string title;
-        std::string filtersOrPrompt;
-        int filterIndex = 0;
+        std::string filtersOrPrompt;  // the filters, or the prompt's or question's text
+        int filterIndex = 0;          // for a choice, the default one
         std::string startText;
+        std::vector<std::string> choices;
     };
     struct Message {
         std::string text;
@@ -36,6 +37,9 @@ public:
     // std::nullopt cancels a file prompt; for the text prompt it cancels too (empty text).
     std::deque<std::optional<std::string>> fileAnswers;
     std::deque<std::optional<std::string>> textAnswers;
+    // OK (true) or Cancel for each warning; the index chosen, or std::nullopt to cancel a choice.
+    std::deque<bool> warningAnswers;
+    std::deque<std::optional<int>> choiceAnswers;
 
     std::vector<Prompt> prompts;
     std::vector<Message> messages;
@@ -48,17 +52,17 @@ public:
 
     std::optional<std::string> PromptOpenFile(const std::string& title, const std::string& filters,
                                               int filterIndex) override {
-        prompts.push_back({"open", title, filters, filterIndex, {}});
+        prompts.push_back({"open", title, filters, filterIndex, {}, {}});
         return nextFile();
     }
     std::optional<std::string> PromptSaveFile(const std::string& title, const std::string& filters,
                                               int filterIndex) override {
-        prompts.push_back({"save", title, filters, filterIndex, {}});
+        prompts.push_back({"save", title, filters, filterIndex, {}, {}});
         return nextFile();
     }
     std::string PromptText(const std::string& prompt, const std::string& title,
                            const std::string& startText) override {
-        prompts.push_back({"text", title, prompt, 0, startText});
+        prompts.push_back({"text", title, prompt, 0, startText, {}});
         if (onTextPrompt) {
             onTextPrompt();
         }
@@ -72,6 +76,16 @@ public:
     void ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) override {
         messages.push_back({text, icon, title});
     }
+    bool ConfirmWarning(const std::string& text, const std::string& title) override {
+        prompts.push_back({"warning", title, text, 0, {}, {}});
+        return next(warningAnswers, "warning");
+    }
+    std::optional<int> PromptChoice(const std::string& text, const std::string& title,
+                                    const std::vector<std::string>& choices,
+                                    int defaultChoice) override {
+        prompts.push_back({"choice", title, text, defaultChoice, {}, choices});
+        return next(choiceAnswers, "choice");
+    }
     void OpenAddress(WindowHandle owner, const std::string& address) override {
         addresses.push_back({owner, address});
     }
@@ -79,12 +93,15 @@ public:
     void setCommentText(const std::string& text) override { comment = text; }
 
 private:
-    std::optional<std::string> nextFile() {
-        if (fileAnswers.empty()) {
-            throw std::logic_error("file prompt shown with no scripted answer");
+    std::optional<std::string> nextFile() { return next(fileAnswers, "file prompt"); }
+
+    template <typename T>
+    static T next(std::deque<T>& answers, const std::string& what) {
+        if (answers.empty()) {
+            throw std::logic_error(what + " shown with no scripted answer");
         }
-        auto answer = fileAnswers.front();
-        fileAnswers.pop_front();
+        T answer = answers.front();
+        answers.pop_front();
         return answer;
     }
 };
