@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "app_facts.h"
@@ -164,9 +166,14 @@ void closeAndCommit(FileChannels& channels) {
     channels.closeOutput();
 }
 
-}  // namespace
+// The same name in the same folder with another extension: where a given file's counterpart
+// goes unless the user says otherwise.
+std::string withExtension(const std::string& path, const char* extension) {
+    return std::filesystem::path(path).replace_extension(extension).string();
+}
 
-Outcome SRAM2BBD(CommandContext& context) {
+// SRAM -> BBD, on the save chosen at the open prompt or, if `given`, on that one.
+Outcome sramToBbd(CommandContext& context, const std::optional<std::string>& given) {
     auto& channels = context.channels;
     auto& platform = context.platform;
     return guarded(channels, [&] {
@@ -175,12 +182,17 @@ Outcome SRAM2BBD(CommandContext& context) {
         channels.closeOutput();
 
         const std::string savePath =
-            chosen(platform.PromptOpenFile("Open SRAM File", kSramFilters, kPreselectSecondFilter));
+            given ? *given
+                  : chosen(platform.PromptOpenFile("Open SRAM File", kSramFilters,
+                                                   kPreselectSecondFilter));
         channels.input = InputFile::open(context.fs, savePath);
         channels.headerTemplate = InputFile::open(context.fs, context.templatePath);
         const HeaderTemplate header = readHeaderTemplate(*channels.headerTemplate);
         const BbdBody body = bodyToWrite(platform, readSaveInput(*channels.input));
 
+        if (given) {
+            platform.SetFileName(withExtension(*given, ".bbd"));
+        }
         const std::string bbdPath =
             chosen(platform.PromptSaveFile("Save BBD File", kBbdFilters, kPreselectSecondFilter));
         channels.output = ReplacementFile::open(context.fs, bbdPath);
@@ -196,7 +208,8 @@ Outcome SRAM2BBD(CommandContext& context) {
     });
 }
 
-Outcome BBD2SRAM(CommandContext& context) {
+// BBD -> SRAM, on the file chosen at the open prompt or, if `given`, on that one.
+Outcome bbdToSram(CommandContext& context, const std::optional<std::string>& given) {
     auto& channels = context.channels;
     auto& platform = context.platform;
     return guarded(channels, [&] {
@@ -204,13 +217,18 @@ Outcome BBD2SRAM(CommandContext& context) {
         channels.closeOutput();
 
         const std::string bbdPath =
-            chosen(platform.PromptOpenFile("Open BBD File", kBbdFilters, kPreselectSecondFilter));
+            given ? *given
+                  : chosen(platform.PromptOpenFile("Open BBD File", kBbdFilters,
+                                                   kPreselectSecondFilter));
         channels.input = InputFile::open(context.fs, bbdPath);
         const BbdInput bbd = readBbdInput(*channels.input, BbdPart::HeaderAndBody);
         refuseSaves(platform, bbd, kRawSaveText, kCompressedText);
         const std::vector<std::uint8_t> save =
             saveFromBody(bbd.body, sizeToGiveBack(platform, compareCopies(bbd.body)));
 
+        if (given) {
+            platform.SetFileName(withExtension(*given, ".srm"));
+        }
         const std::string savePath =
             chosen(platform.PromptSaveFile("Save SRAM File", kSramFilters, kPreselectSecondFilter));
         channels.output = ReplacementFile::open(context.fs, savePath);
@@ -220,6 +238,148 @@ Outcome BBD2SRAM(CommandContext& context) {
         platform.ShowMessage("SRAM file created.", MessageIcon::Information,
                              std::string(kAppTitle));
     });
+}
+
+// Whether a given file is a copier file, to be turned back into a save.
+bool isCopierFile(FileSystem& fs, const std::string& path) {
+    const auto file = InputFile::open(fs, path);
+    const auto head = file->read(0, kProbeSize);
+    return classifyFile(file->size(), head).kind == FileKind::CopierFile;
+}
+
+// One of several given files that was not converted, and why, for the closing message.
+struct NotConverted {
+    std::string why;
+};
+
+std::string fileName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+// Several given files into one folder. Each is converted on its own: whatever stops one is
+// noted and the next goes on.
+class GivenFiles {
+public:
+    GivenFiles(CommandContext& context, std::string folder)
+        : context_(context), platform_(context.platform), folder_(std::move(folder)) {}
+
+    void convert(const std::string& path, bool toBbd, const HeaderTemplate& header,
+                 const std::string& comment) {
+        try {
+            if (toBbd) {
+                toBbdFile(path, header, comment);
+            } else {
+                toSramFile(path);
+            }
+            ++converted_;
+        } catch (const NotConverted& failure) {
+            notConverted(path, failure.why);
+        } catch (const FileError& error) {
+            notConverted(path, std::strerror(error.errorNumber()));
+        }
+    }
+
+    void notConverted(const std::string& path, const std::string& why) {
+        notConverted_ += "\n" + fileName(path) + ": " + why;
+    }
+
+    // One message for the lot: how many were converted, and which were not.
+    void tell() const {
+        std::string text = converted_ == 0   ? std::string("No file was converted.")
+                           : converted_ == 1 ? std::string("1 file converted.")
+                                             : std::to_string(converted_) + " files converted.";
+        if (!notConverted_.empty()) {
+            text += "\n\nNot converted:" + notConverted_;
+        }
+        platform_.ShowMessage(
+            text, notConverted_.empty() ? MessageIcon::Information : MessageIcon::Warning,
+            std::string(kAppTitle));
+    }
+
+private:
+    void toBbdFile(const std::string& path, const HeaderTemplate& header,
+                   const std::string& comment) {
+        const auto input = InputFile::open(context_.fs, path);
+        const SaveInput save = readSaveInput(*input);
+        if (save.refusal == Refusal::DamagedCompressed) {
+            throw NotConverted{"the compressed save is damaged or cut short"};
+        }
+        const auto body = save.refusal ? std::nullopt : bodyFromSave(save.save);
+        if (!body) {
+            throw NotConverted{"larger than 32 KiB, the most the copier holds"};
+        }
+        if (body->droppedBytes > 0 &&
+            !platform_.ConfirmWarning(
+                fileName(path) + ":\n\n" + droppedText(save.save.size(), *body),
+                std::string(kAppTitle))) {
+            throw NotConverted{"stopped, as you asked"};
+        }
+        input->close();
+        write(withExtension(path, ".bbd"), [&](ReplacementFile& file) {
+            writeBbdBody(file, header, body->body);
+            writeBbdComment(file, comment);
+        });
+    }
+
+    void toSramFile(const std::string& path) {
+        const auto input = InputFile::open(context_.fs, path);
+        const BbdInput bbd = readBbdInput(*input, BbdPart::HeaderAndBody);
+        std::size_t size = 0;
+        try {
+            size = sizeToGiveBack(platform_, compareCopies(bbd.body));
+        } catch (const Cancelled&) {
+            throw NotConverted{"stopped, as you asked"};
+        }
+        input->close();
+        const std::vector<std::uint8_t> save = saveFromBody(bbd.body, size);
+        write(withExtension(path, ".srm"),
+              [&](ReplacementFile& file) { writeSramSave(file, save); });
+    }
+
+    // The new file in the chosen folder. One that exists is replaced only if the user says so;
+    // one made by another program meanwhile is not replaced at all.
+    template <typename Write>
+    void write(const std::string& source, Write fill) {
+        const std::string name = fileName(source);
+        const std::string target = (std::filesystem::path(folder_) / name).string();
+        ReplaceOptions options;
+        options.existing = ReplaceOptions::Existing::Refuse;
+        struct stat info {};
+        if (context_.fs.lstatat(kWorkingFolder, target, info) == 0) {
+            if (!platform_.ConfirmWarning(name + " already exists.\n\nClick OK to replace it, or "
+                                                 "Cancel to keep it.",
+                                          std::string(kAppTitle))) {
+                throw NotConverted{"kept the existing " + name};
+            }
+            options.existing = ReplaceOptions::Existing::Replace;
+        }
+        try {
+            const auto file = ReplacementFile::open(context_.fs, target, options);
+            fill(*file);
+            file->commit();
+        } catch (const FileError& error) {
+            if (error.step() == FileStep::Exists) {
+                throw NotConverted{name + " was made meanwhile, and is kept"};
+            }
+            throw;
+        }
+    }
+
+    CommandContext& context_;
+    Platform& platform_;
+    std::string folder_;
+    int converted_ = 0;
+    std::string notConverted_;
+};
+
+}  // namespace
+
+Outcome SRAM2BBD(CommandContext& context) {
+    return sramToBbd(context, std::nullopt);
+}
+
+Outcome BBD2SRAM(CommandContext& context) {
+    return bbdToSram(context, std::nullopt);
 }
 
 Outcome OpenBBDComment(CommandContext& context) {
@@ -239,6 +399,66 @@ Outcome OpenBBDComment(CommandContext& context) {
         // a space keeps the other 76 characters where they were.
         std::replace(comment.begin(), comment.end(), '\0', ' ');
         platform.setCommentText(comment);
+    });
+}
+
+Outcome ConvertGivenFile(CommandContext& context, const std::string& path) {
+    bool copierFile = false;
+    try {
+        copierFile = isCopierFile(context.fs, path);
+    } catch (const FileError& error) {
+        return Outcome{Outcome::Kind::Failed, error};
+    }
+    return copierFile ? bbdToSram(context, path) : sramToBbd(context, path);
+}
+
+Outcome ConvertGivenFiles(CommandContext& context, const std::vector<std::string>& paths) {
+    if (paths.size() == 1) {
+        return ConvertGivenFile(context, paths.front());
+    }
+    auto& channels = context.channels;
+    auto& platform = context.platform;
+    return guarded(channels, [&] {
+        channels.closeInput();
+        channels.closeTemplate();
+        channels.closeOutput();
+
+        // What each file holds decides its way; one that cannot even be read is named at the end.
+        struct Given {
+            std::string path;
+            bool toBbd = false;
+            std::optional<std::string> unreadable;
+        };
+        std::vector<Given> given;
+        for (const std::string& path : paths) {
+            try {
+                given.push_back({path, !isCopierFile(context.fs, path), std::nullopt});
+            } catch (const FileError& error) {
+                given.push_back({path, false, std::strerror(error.errorNumber())});
+            }
+        }
+
+        platform.SetFileName(paths.front());
+        GivenFiles files(context,
+                         chosen(platform.PromptFolder("Choose a Folder for the New Files")));
+        std::string comment;
+        HeaderTemplate header{};
+        if (std::any_of(given.begin(), given.end(),
+                        [](const Given& file) { return file.toBbd && !file.unreadable; })) {
+            const auto headerTemplate = InputFile::open(context.fs, context.templatePath);
+            header = readHeaderTemplate(*headerTemplate);
+            headerTemplate->close();
+            comment = platform.PromptText("Please enter a Comment", "Enter Comment",
+                                          platform.commentText());
+        }
+        for (const Given& file : given) {
+            if (file.unreadable) {
+                files.notConverted(file.path, *file.unreadable);
+            } else {
+                files.convert(file.path, file.toBbd, header, comment);
+            }
+        }
+        files.tell();
     });
 }
 

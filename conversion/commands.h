@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "file_access.h"
 #include "file_channels.h"
@@ -32,5 +33,17 @@ struct CommandContext {
 Outcome SRAM2BBD(CommandContext& context);
 Outcome BBD2SRAM(CommandContext& context);
 Outcome OpenBBDComment(CommandContext& context);
+
+// A file given from the desktop, dropped on the window or named on its command line: what it
+// holds chooses SRAM -> BBD (a save) or BBD -> SRAM (a copier file), with the file as the input,
+// so the open prompt is skipped and the save prompt starts on the same name with the other
+// extension. The rest is as the command goes when started from the window.
+Outcome ConvertGivenFile(CommandContext& context, const std::string& path);
+
+// Several files given at once: one folder prompt for all the new files, one comment prompt for
+// the BBD files among them, a question before any file is replaced, and one message at the end
+// that counts what was converted and names what was not. A file that fails does not stop the
+// others.
+Outcome ConvertGivenFiles(CommandContext& context, const std::vector<std::string>& paths);
 
 }  // namespace plimbrook

@@ -26,6 +26,10 @@ public:
     virtual std::optional<std::string> PromptSaveFile(const std::string& title,
                                                       const std::string& filters,
                                                       int filterIndex) = 0;
+    // Makes `path` the path chosen last, where the next file prompt starts.
+    virtual void SetFileName(const std::string& path) = 0;
+    // A folder, chosen starting from the path chosen last; no value means cancelled.
+    virtual std::optional<std::string> PromptFolder(const std::string& title) = 0;
     // The text confirmed; an empty text when cancelled.
     virtual std::string PromptText(const std::string& prompt, const std::string& title,
                                    const std::string& startText) = 0;

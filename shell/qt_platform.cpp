@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -110,6 +111,29 @@ std::optional<std::string> QtPlatform::PromptOpenFile(const std::string& title,
 std::optional<std::string> QtPlatform::PromptSaveFile(const std::string& title,
                                                       const std::string& filters, int filterIndex) {
     return promptFile(true, title, filters, filterIndex);
+}
+
+void QtPlatform::SetFileName(const std::string& path) {
+    lastPath_ = toQt(path);
+}
+
+std::optional<std::string> QtPlatform::PromptFolder(const std::string& title) {
+    QFileDialog* dialog = commonDialog();
+    dialog->setWindowTitle(toQt(title));
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    if (!lastPath_.isEmpty()) {
+        dialog->setDirectory(QFileInfo(lastPath_).absolutePath());
+    }
+    const bool accepted = dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
+    // The dialog serves the file prompts next.
+    dialog->setOption(QFileDialog::ShowDirsOnly, false);
+    if (!accepted) {
+        return std::nullopt;
+    }
+    lastPath_ = dialog->selectedFiles().constFirst();
+    return lastPath_.toStdString();
 }
 
 std::string QtPlatform::PromptText(const std::string& prompt, const std::string& title,

@@ -23,6 +23,8 @@ public:
                                               int filterIndex) override;
     std::optional<std::string> PromptSaveFile(const std::string& title, const std::string& filters,
                                               int filterIndex) override;
+    void SetFileName(const std::string& path) override;
+    std::optional<std::string> PromptFolder(const std::string& title) override;
     std::string PromptText(const std::string& prompt, const std::string& title,
                            const std::string& startText) override;
     void ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) override;

@@ -19,6 +19,14 @@ std::optional<std::string> WindowPlatform::PromptSaveFile(const std::string& tit
     return desktop_.PromptSaveFile(title, filters, filterIndex);
 }
 
+void WindowPlatform::SetFileName(const std::string& path) {
+    desktop_.SetFileName(path);
+}
+
+std::optional<std::string> WindowPlatform::PromptFolder(const std::string& title) {
+    return desktop_.PromptFolder(title);
+}
+
 std::string WindowPlatform::PromptText(const std::string& prompt, const std::string& title,
                                        const std::string& startText) {
     return desktop_.PromptText(prompt, title, startText);

@@ -16,11 +16,11 @@ namespace plimbrook::testing {
 class ScriptedPlatform : public Platform {
 public:
     struct Prompt {
-        std::string kind;  // "open", "save", "text", "warning" or "choice"
+        std::string kind;  // "open", "save", "folder", "text", "warning" or "choice"
         std::string title;
         std::string filtersOrPrompt;  // the filters, or the prompt's or question's text
         int filterIndex = 0;          // for a choice, the default one
-        std::string startText;
+        std::string startText;        // for a file or folder prompt, the path it starts on
         std::vector<std::string> choices;
     };
     struct Message {
@@ -45,6 +45,8 @@ public:
     std::vector<Message> messages;
     std::vector<Hint> addresses;
     std::string comment = "Enter a Comment and stuff.";
+    // The path set for the next file prompt to start on.
+    std::string fileName;
 
     // Called when the text prompt is shown, before it answers: lets a test look at the
     // disk while the prompt is open.
@@ -57,7 +59,12 @@ public:
     }
     std::optional<std::string> PromptSaveFile(const std::string& title, const std::string& filters,
                                               int filterIndex) override {
-        prompts.push_back({"save", title, filters, filterIndex, {}, {}});
+        prompts.push_back({"save", title, filters, filterIndex, fileName, {}});
+        return nextFile();
+    }
+    void SetFileName(const std::string& path) override { fileName = path; }
+    std::optional<std::string> PromptFolder(const std::string& title) override {
+        prompts.push_back({"folder", title, {}, 0, fileName, {}});
         return nextFile();
     }
     std::string PromptText(const std::string& prompt, const std::string& title,
