@@ -20,7 +20,7 @@ InputFile::~InputFile() {
 }
 
 std::unique_ptr<InputFile> InputFile::open(FileSystem& fs, const std::string& path) {
-    struct stat info {};
+    FileStatus info{};
     const int fd = openRegular(fs, path, O_RDONLY, info);
     return std::unique_ptr<InputFile>(new InputFile(fs, path, fd, idOf(info)));
 }
