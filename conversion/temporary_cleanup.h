@@ -7,6 +7,7 @@ namespace plimbrook {
 // Makes a program ended by SIGTERM, SIGHUP, SIGINT, SIGQUIT or exit() first remove the named
 // temporaries of replacements not yet committed; the target files are untouched either way.
 // Also makes a file-size limit an ordinary write failure instead of a silent death by SIGXFSZ.
+// On Windows, Ctrl+C, Ctrl+Break and a closed console window do the same as the signals.
 // Call once at start.
 void removeTemporariesOnTermination();
 
