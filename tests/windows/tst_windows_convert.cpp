@@ -31,7 +31,7 @@ using Bytes = std::string;
 using Files = std::map<std::string, Bytes>;  // by name relative to the folder, in UTF-8
 using Args = std::vector<std::string>;
 
-stdfs::path pathOf(std::string_view utf8) {
+stdfs::path u8Path(std::string_view utf8) {
     return stdfs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
@@ -157,7 +157,7 @@ MINI_TEST(everyFailingCall) {
         }
         MINI_CHECK(calls > 10, calls);
         const std::set<std::string> named = {"tmpl.dat", "GAME.srm", "KEEP.bbd", sweep.output,
-                                             pathOf(sweep.output).make_preferred().string()};
+                                             u8Path(sweep.output).make_preferred().string()};
         for (long n = 1; n <= calls; ++n) {
             Scene scene;
             Files before = snapshot(scene.root());
@@ -220,6 +220,34 @@ MINI_TEST(devicesAndFoldersRefused) {
 
 namespace {
 
+// Makes the output's name just before the new file is put there, as a second run may.
+class NameTakenMeanwhile : public FailingFileSystem {
+public:
+    int renameat(int fromDir, const std::string& from, int toDir, const std::string& to,
+                 bool replace) override {
+        writeFile(u8Path(pathAt(toDir, to)), "made meanwhile");
+        return FailingFileSystem::renameat(fromDir, from, toDir, to, replace);
+    }
+};
+
+}  // namespace
+
+// Without --force, the move into place refuses a name taken since it was looked up.
+MINI_TEST(nameTakenMeanwhileIsKept) {
+    Scene scene;
+    Files expected = snapshot(scene.root());
+    expected["GAME.bbd"] = "made meanwhile";
+    NameTakenMeanwhile fs;
+    const Result result = convert({"to-bbd", "GAME.srm"}, fs);
+    MINI_CHECK(result.status == 1, result.status);
+    MINI_CHECK(
+        result.err == "plimbrook-convert: GAME.bbd: File exists (use --force to replace it)\n",
+        result.err);
+    MINI_CHECK(snapshot(scene.root()) == expected, "the folder");
+}
+
+namespace {
+
 // Runs a command line in `folder`, as cmd.exe would start it; standard output and error are
 // caught in files of `logs`.
 Result runProgram(const std::wstring& commandLine, const stdfs::path& folder,
@@ -273,7 +301,7 @@ MINI_TEST(programOnWindowsCommandLine) {
     writeFile(prog / "Stuff.dat", besideExe);
     const Bytes zelda = pattern(8 * 1024, 7);
     const std::string zeldaName = "Zelda \xC3\x9F \xE6\x97\xA5\xE6\x9C\xAC";  // ß and 日本
-    writeFile(scene.root() / "saves" / pathOf(zeldaName + ".srm"), zelda);
+    writeFile(scene.root() / "saves" / u8Path(zeldaName + ".srm"), zelda);
     writeFile(scene.root() / "saves" / "GAME.SRM", kImage);
     writeFile(scene.root() / "saves" / "notes.txt", "not a save");
     writeFile(scene.root() / "saves" / "GAME.srm.bak", "not a save either");
@@ -281,17 +309,17 @@ MINI_TEST(programOnWindowsCommandLine) {
     stdfs::create_directories(scene.root() / "back");
     const std::wstring exe = L"\"" + (prog / "plimbrook-convert.exe").wstring() + L"\" ";
 
-    Result run = runProgram(exe + L"to-bbd --comment \"*?\" --output-dir bbd saves\\*.srm",
+    Result run = runProgram(exe + L"to-bbd --comment \"*\" --output-dir bbd saves\\*.srm",
                             scene.root(), logs.root());
     MINI_CHECK(run.status == 0 && run.out.empty() && run.err.empty(), run.status << run.err);
     Files files = snapshot(scene.root() / "bbd");
     MINI_CHECK(files.size() == 2, files.size());
-    MINI_CHECK(files[zeldaName + ".bbd"] == bbd(besideExe, zelda, "*?"), "Zelda");
-    MINI_CHECK(files["GAME.bbd"] == bbd(besideExe, kImage, "*?"), "GAME");
+    MINI_CHECK(files[zeldaName + ".bbd"] == bbd(besideExe, zelda, "*"), "Zelda");
+    MINI_CHECK(files["GAME.bbd"] == bbd(besideExe, kImage, "*"), "GAME");
 
     run = runProgram(exe + L"comment bbd\\*.bbd saves\\*.sav", scene.root(), logs.root());
     MINI_CHECK(run.status == 1, run.status);
-    MINI_CHECK(run.out == "*?\n*?\n", run.out);
+    MINI_CHECK(run.out == "*\n*\n", run.out);
     MINI_CHECK(run.err == "plimbrook-convert: saves\\*.sav: No such file or directory\n", run.err);
 
     run = runProgram(exe + L"to-srm --output-dir back bbd\\Z*", scene.root(), logs.root());
@@ -347,7 +375,7 @@ int interruptedChild(const std::wstring& mode, const std::wstring& folder) {
     plimbrook::removeTemporariesOnTermination();
     const auto file = plimbrook::ReplacementFile::open(plimbrook::realFileSystem(), "KEEP.bbd");
     file->write(0, std::span(reinterpret_cast<const std::uint8_t*>(kImage.data()), kImage.size()));
-    if (file->temporaryPath().empty() || !stdfs::exists(pathOf(file->temporaryPath()))) {
+    if (file->temporaryPath().empty() || !stdfs::exists(u8Path(file->temporaryPath()))) {
         return 3;
     }
     if (mode == L"exit") {
