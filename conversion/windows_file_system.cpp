@@ -242,8 +242,9 @@ public:
             return failedWith(::GetLastError());
         }
         FileStatus info{};
-        if (fill(handle, info) != 0 || !S_ISDIR(info.st_mode)) {
-            const int error = S_ISDIR(info.st_mode) || info.st_mode == 0 ? errno : ENOTDIR;
+        const int result = fill(handle, info);
+        if (result != 0 || !S_ISDIR(info.st_mode)) {
+            const int error = result != 0 ? errno : ENOTDIR;
             ::CloseHandle(handle);
             return failed(error);
         }
