@@ -1,6 +1,8 @@
 #include "convert_app.h"
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -149,16 +151,25 @@ auto blame(const std::string& path, Step step) {
     }
 }
 
+// Names are UTF-8 in the program, but a path's narrow form on Windows is the ANSI code page.
+stdfs::path pathOf(std::string_view name) {
+    return stdfs::path(std::u8string(name.begin(), name.end()));
+}
+std::string nameOf(const stdfs::path& path) {
+    const std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
+}
+
 std::string outputPathFor(const ConvertOptions& options, const std::string& input,
                           std::string_view extension) {
     if (options.output) {
         return *options.output;
     }
-    const stdfs::path inputPath(input);
+    const stdfs::path inputPath = pathOf(input);
     const stdfs::path name = stdfs::path(inputPath.filename()).replace_extension(extension);
     const stdfs::path folder =
-        options.outputDir ? stdfs::path(*options.outputDir) : inputPath.parent_path();
-    return (folder / name).string();
+        options.outputDir ? pathOf(*options.outputDir) : inputPath.parent_path();
+    return nameOf(folder / name);
 }
 
 // The command line's words for an input a conversion will not take.
@@ -217,14 +228,17 @@ std::string printable(const std::string& comment) {
 // How many new files a batch keeps open before it commits them together: each holds two
 // descriptors, and some must stay free for the inputs and the program itself.
 std::size_t commitGroupSize() {
-    constexpr std::size_t kMost = 2048;
-    static_assert(kMost <= static_cast<std::size_t>(kPendingSlots));
+    constexpr auto kMost = std::min<std::size_t>(2048, kPendingSlots);
+#ifdef _WIN32
+    return kMost;  // no limit on open files short of the memory
+#else
     struct rlimit limit {};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
         return kMost;
     }
     const auto open = static_cast<std::size_t>(limit.rlim_cur);
     return open <= 64 ? 1 : std::min(kMost, (open - 32) / 2);
+#endif
 }
 
 class Batch {
@@ -281,7 +295,7 @@ private:
     // "to-bbd --force *" in a folder that holds GAME.srm and GAME.bbd.
     void noteInputs() {
         for (const std::string& input : options_.inputs) {
-            struct stat info {};
+            FileStatus info{};
             if (fs_.stat(input, info) == 0) {
                 read_.insert(idOf(info));
             } else {
@@ -397,7 +411,7 @@ private:
     // Two inputs of one batch may name the same output ("a.srm" and "a.sav"); even with
     // --force, the second must not silently replace what the first just wrote.
     static std::string outputKey(const std::string& output) {
-        return stdfs::absolute(output).lexically_normal().string();
+        return nameOf(stdfs::absolute(pathOf(output)).lexically_normal());
     }
     void refuseWrittenAlready(const std::string& output) const {
         if (written_.count(outputKey(output)) != 0) {
@@ -537,7 +551,7 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
 }
 
 std::string templateBeside(std::string_view programPath) {
-    return (stdfs::path(programPath).parent_path() / kTemplateFileName).string();
+    return nameOf(pathOf(programPath).parent_path() / kTemplateFileName);
 }
 
 std::string runningProgramPath(std::string_view fallback) {

@@ -108,6 +108,7 @@ ConvertOptions parseOptions(const std::vector<std::string>& args) {
         const std::string& arg = args[next];
         if (filesOnly || !isOption(arg)) {
             options.inputs.push_back(arg);
+            options.inputPositions.push_back(next);
             continue;
         }
         if (arg == "--") {

@@ -24,6 +24,9 @@ struct ConvertOptions {
     bool force = false;
     bool raw = false;
     std::vector<std::string> inputs;
+    // Where each input stood among the arguments, so that only file names are expanded where
+    // the program itself expands wildcards.
+    std::vector<std::size_t> inputPositions;
 };
 
 // A command line that cannot be run; the message says what is wrong with it.

@@ -4,14 +4,17 @@
 
 #include "convert_app.h"
 #include "file_access.h"
+#ifdef _WIN32
+#include "windows_command_line.h"
+#endif
 
-int main(int argc, char** argv) {
-    namespace cli = plimbrook::cli;
+namespace {
+
+namespace cli = plimbrook::cli;
+
+int run(const std::vector<std::string>& args, const std::string& programPath) {
     plimbrook::removeTemporariesOnTermination();
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    const cli::ConvertEnvironment environment{
-        cli::templateBeside(cli::runningProgramPath(argc > 0 ? argv[0] : "")),
-    };
+    const cli::ConvertEnvironment environment{cli::templateBeside(programPath)};
     int status = cli::runConvert(args, std::cout, std::cerr, environment);
 
     // A comment listing piped into a full disk or a closed pipe must not look like success.
@@ -21,3 +24,16 @@ int main(int argc, char** argv) {
     }
     return status;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    cli::prepareConsole();
+    return run(cli::expandWildcards(cli::utf8Arguments(argc, argv)), cli::windowsProgramPath());
+}
+#else
+int main(int argc, char** argv) {
+    return run({argv + 1, argv + argc}, cli::runningProgramPath(argc > 0 ? argv[0] : ""));
+}
+#endif

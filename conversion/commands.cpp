@@ -344,7 +344,7 @@ private:
         const std::string target = (std::filesystem::path(folder_) / name).string();
         ReplaceOptions options;
         options.existing = ReplaceOptions::Existing::Refuse;
-        struct stat info {};
+        FileStatus info{};
         if (context_.fs.lstatat(kWorkingFolder, target, info) == 0) {
             if (!platform_.ConfirmWarning(name + " already exists.\n\nClick OK to replace it, or "
                                                  "Cancel to keep it.",

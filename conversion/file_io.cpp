@@ -4,22 +4,37 @@
 
 namespace plimbrook::file_io {
 
+namespace {
+
+// Windows takes either slash; the root of a drive keeps its own, as in "C:\" or "C:/".
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";
+constexpr char kSeparator = '\\';
+#else
+constexpr const char* kSeparators = "/";
+constexpr char kSeparator = '/';
+#endif
+
+}  // namespace
+
 std::string joined(const std::string& folder, const std::string& name) {
     if (folder == ".") {
         return name;
     }
-    return folder.ends_with('/') ? folder + name : folder + "/" + name;
+    const bool ends = !folder.empty() && folder.find_last_of(kSeparators) == folder.size() - 1;
+    return ends ? folder + name : folder + kSeparator + name;
 }
 
 SplitPath split(const std::string& path) {
-    const auto slash = path.rfind('/');
+    const auto slash = path.find_last_of(kSeparators);
     if (slash == std::string::npos) {
         return {".", path};
     }
-    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+    const bool root = slash == 0 || (slash == 2 && path[1] == ':' && kSeparator == '\\');
+    return {root ? path.substr(0, slash + 1) : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-int openRegular(FileSystem& fs, const std::string& path, int flags, struct stat& info) {
+int openRegular(FileSystem& fs, const std::string& path, int flags, FileStatus& info) {
     if (fs.stat(path, info) != 0) {
         fail(FileStep::Open, path);
     }

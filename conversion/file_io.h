@@ -30,7 +30,7 @@ SplitPath split(const std::string& path);
 
 // Opens a path that must be a regular file. The stat comes first so that a FIFO or a device
 // is never opened at all; O_NONBLOCK and the second check cover a swap in between.
-int openRegular(FileSystem& fs, const std::string& path, int flags, struct stat& info);
+int openRegular(FileSystem& fs, const std::string& path, int flags, FileStatus& info);
 
 // Up to `size` bytes from `offset`; fewer only where the file ends.
 std::vector<std::uint8_t> readAt(FileSystem& fs, int fd, const std::string& path,

@@ -40,7 +40,7 @@ FileError::FileError(FileStep step, std::string path, int errorNumber)
       path_(std::move(path)),
       errorNumber_(errorNumber) {}
 
-FileId idOf(const struct stat& info) {
+FileId idOf(const FileStatus& info) {
     return {info.st_dev, info.st_ino};
 }
 

@@ -1,15 +1,71 @@
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
 #include <compare>
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace plimbrook {
+
+// The seam speaks POSIX on every system. Windows lacks some of its names and has others too
+// small for it (a 32-bit off_t; a stat with a 16-bit inode number cannot tell files apart), so
+// there these stand in for them, in this namespace only.
+#ifdef _WIN32
+using off_t = std::int64_t;
+using uid_t = unsigned;
+using gid_t = unsigned;
+
+struct FileStatus {
+    std::uint64_t st_dev = 0;  // the volume's serial number
+    std::uint64_t st_ino = 0;  // the file's index on the volume
+    unsigned st_mode = 0;      // S_IFREG, S_IFDIR, S_IFCHR or S_IFIFO
+    uid_t st_uid = 0;
+    gid_t st_gid = 0;
+    off_t st_size = 0;
+};
+
+// Windows has no descriptor flags for these, or needs none: handles are not inherited unless
+// asked for, opening a file never blocks, and the file system reports no links.
+inline constexpr int O_CLOEXEC = O_NOINHERIT;
+inline constexpr int O_NOCTTY = 0;
+inline constexpr int O_NONBLOCK = 0;
+inline constexpr int O_NOFOLLOW = 0;
+inline constexpr int SEEK_DATA = 3;
+inline constexpr int SEEK_HOLE = 4;
+inline constexpr int EDQUOT = ENOSPC;
+
+inline bool isSymbolicLink(const FileStatus&) {
+    return false;
+}
+inline bool isSharedStickyFolder(const FileStatus&) {
+    return false;
+}
+inline uid_t effectiveUser() {
+    return 0;
+}
+inline gid_t effectiveGroup() {
+    return 0;
+}
+#else
+using FileStatus = struct ::stat;
+
+inline bool isSymbolicLink(const FileStatus& info) {
+    return S_ISLNK(info.st_mode);
+}
+// A sticky folder that anyone may write, such as /tmp.
+inline bool isSharedStickyFolder(const FileStatus& info) {
+    return (info.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
+}
+uid_t effectiveUser();
+gid_t effectiveGroup();
+#endif
 
 // Which step of touching a file went wrong; the window tells the user nothing, the command line
 // turns it into a reason, and tests check it.
@@ -46,12 +102,12 @@ private:
 
 // A file as the system knows it, whatever name it is reached by.
 struct FileId {
-    dev_t device = 0;
-    ino_t inode = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
     auto operator<=>(const FileId&) const = default;
 };
 
-FileId idOf(const struct stat& info);
+FileId idOf(const FileStatus& info);
 
 // The one seam through which the program touches files. Each call behaves like the POSIX call of
 // the same name: -1 and errno on failure. The `...at` calls take an open folder, or
@@ -72,10 +128,10 @@ public:
     virtual int linkUnnamed(int fd, int dir, const std::string& name) = 0;
     virtual int close(int fd) = 0;
 
-    virtual int stat(const std::string& path, struct stat& info) = 0;
-    virtual int fstat(int fd, struct stat& info) = 0;
+    virtual int stat(const std::string& path, FileStatus& info) = 0;
+    virtual int fstat(int fd, FileStatus& info) = 0;
     // The entry itself; a symbolic link is not followed.
-    virtual int lstatat(int dir, const std::string& name, struct stat& info) = 0;
+    virtual int lstatat(int dir, const std::string& name, FileStatus& info) = 0;
     // The link's target into `target`; the target's length, or -1.
     virtual ssize_t readlinkat(int dir, const std::string& name, std::string& target) = 0;
 

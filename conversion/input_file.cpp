@@ -20,7 +20,7 @@ InputFile::~InputFile() {
 }
 
 std::unique_ptr<InputFile> InputFile::open(FileSystem& fs, const std::string& path) {
-    struct stat info {};
+    FileStatus info{};
     const int fd = openRegular(fs, path, O_RDONLY, info);
     return std::unique_ptr<InputFile>(new InputFile(fs, path, fd, idOf(info)));
 }
@@ -30,7 +30,7 @@ std::vector<std::uint8_t> InputFile::read(std::uint64_t offset, std::size_t size
 }
 
 std::uint64_t InputFile::size() {
-    struct stat info {};
+    FileStatus info{};
     if (fs_.fstat(fd_, info) != 0) {
         fail(FileStep::Read, path_);
     }

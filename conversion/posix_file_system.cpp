@@ -55,11 +55,11 @@ public:
     }
     int close(int fd) override { return ::close(fd); }
 
-    int stat(const std::string& path, struct stat& info) override {
+    int stat(const std::string& path, FileStatus& info) override {
         return ::stat(path.c_str(), &info);
     }
-    int fstat(int fd, struct stat& info) override { return ::fstat(fd, &info); }
-    int lstatat(int dir, const std::string& name, struct stat& info) override {
+    int fstat(int fd, FileStatus& info) override { return ::fstat(fd, &info); }
+    int lstatat(int dir, const std::string& name, FileStatus& info) override {
         return ::fstatat(native(dir), name.c_str(), &info, AT_SYMLINK_NOFOLLOW);
     }
     ssize_t readlinkat(int dir, const std::string& name, std::string& target) override {
@@ -157,6 +157,14 @@ public:
 };
 
 }  // namespace
+
+uid_t effectiveUser() {
+    return ::geteuid();
+}
+
+gid_t effectiveGroup() {
+    return ::getegid();
+}
 
 FileSystem& realFileSystem() {
     static RealFileSystem fs;

@@ -114,7 +114,7 @@ std::unique_ptr<ReplacementFile> ReplacementFile::open(FileSystem& fs, const std
     // The old file must be a regular file we may write; its bytes become the starting contents
     // of the new one. O_NOFOLLOW: a link slipped in since the look-up is not followed.
     Descriptor old{fs};
-    struct stat oldInfo {};
+    FileStatus oldInfo{};
     if (file->exists_) {
         old.fd = fs.openat(file->dir_, file->name_,
                            O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
@@ -146,7 +146,7 @@ void ReplacementFile::resolve(const std::string& path) {
     auto [folder, name] = split(path);
     if (name.empty() || name == "." || name == "..") {
         // A name that can only be a folder: say whether there is one.
-        struct stat info {};
+        FileStatus info{};
         if (fs_.stat(path, info) != 0) {
             fail(FileStep::Open, path);
         }
@@ -161,7 +161,7 @@ void ReplacementFile::resolve(const std::string& path) {
     target_ = path;
 
     for (int hops = 0;; ++hops) {
-        struct stat info {};
+        FileStatus info{};
         if (fs_.lstatat(dir_, name_, info) != 0) {
             if (errno != ENOENT) {
                 fail(FileStep::Open, target_);
@@ -177,7 +177,7 @@ void ReplacementFile::resolve(const std::string& path) {
             exists_ = true;
             return;
         }
-        if (!S_ISLNK(info.st_mode)) {
+        if (!isSymbolicLink(info)) {
             fail(FileStep::NotRegular, target_, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
         }
         if (hops == 40) {
@@ -186,12 +186,12 @@ void ReplacementFile::resolve(const std::string& path) {
 
         // In a sticky folder that anyone may write, such as /tmp, a link is followed only if we
         // or the folder's owner made it: another user could aim it at any file of ours.
-        struct stat folderInfo {};
+        FileStatus folderInfo{};
         if (fs_.fstat(dir_, folderInfo) != 0) {
             fail(FileStep::Resolve, target_);
         }
-        const bool shared = (folderInfo.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
-        if (shared && info.st_uid != folderInfo.st_uid && info.st_uid != ::geteuid()) {
+        const bool shared = isSharedStickyFolder(folderInfo);
+        if (shared && info.st_uid != folderInfo.st_uid && info.st_uid != effectiveUser()) {
             fail(FileStep::UnsafeLink, target_, EACCES);
         }
 
@@ -219,7 +219,7 @@ void ReplacementFile::resolve(const std::string& path) {
 
 // The new contents start without a name where the file system allows, or else under a hidden
 // name beside the target; where the folder may not be written, in the old file itself.
-void ReplacementFile::create(int old, const struct stat& oldInfo) {
+void ReplacementFile::create(int old, const FileStatus& oldInfo) {
     // A new file gets 0666 less the umask, as any other program's output. A replacement starts
     // private, since the old contents are copied in before the old mode is put on it.
     const mode_t mode = exists_ ? 0600 : 0666;
@@ -258,7 +258,7 @@ void ReplacementFile::create(int old, const struct stat& oldInfo) {
         fail(FileStep::Create, folder_, error);
     }
 
-    struct stat info {};
+    FileStatus info{};
     if (fs_.fstat(fd_, info) != 0) {
         fail(FileStep::Create, folder_);
     }
@@ -270,13 +270,13 @@ void ReplacementFile::create(int old, const struct stat& oldInfo) {
 
 // Everything of the old file that a replacement keeps: its bytes, owner, mode and extended
 // attributes (ACLs are among these). Its other names, if it has hard links, stay with the old.
-void ReplacementFile::takeOver(int old, const struct stat& oldInfo) {
+void ReplacementFile::takeOver(int old, const FileStatus& oldInfo) {
     const std::string contents = kind_ == Kind::Named ? temporaryPath() : target_;
     copyContents(fs_, old, target_, fd_, contents, oldInfo.st_size);
 
     // A user cannot give files away; that must not stop the save. The owner goes first, as a
     // change of owner clears the set-ID bits.
-    if (oldInfo.st_uid != ::geteuid() || oldInfo.st_gid != ::getegid()) {
+    if (oldInfo.st_uid != effectiveUser() || oldInfo.st_gid != effectiveGroup()) {
         fs_.fchown(fd_, oldInfo.st_uid, oldInfo.st_gid);
     }
     if (fs_.fchmod(fd_, oldInfo.st_mode & 07777) != 0 && !notStorable(errno)) {
@@ -365,7 +365,7 @@ void ReplacementFile::closeFolder(bool sync) noexcept {
 }
 
 std::optional<FileId> ReplacementFile::folderId() const {
-    struct stat info {};
+    FileStatus info{};
     if (fs_.fstat(dir_, info) != 0) {
         return std::nullopt;
     }
@@ -410,7 +410,7 @@ void ReplacementFile::putInPlace() {
         if (error == EPERM || error == EOPNOTSUPP) {
             // No hard links either, as on old FAT drivers: look, then rename. Only here can a
             // file made in between these two calls be replaced.
-            struct stat info {};
+            FileStatus info{};
             if (fs_.lstatat(dir_, name_, info) == 0) {
                 error = EEXIST;
             } else if (errno != ENOENT) {

@@ -71,8 +71,8 @@ private:
 
     ReplacementFile(FileSystem& fs, ReplaceOptions::Existing existing);
     void resolve(const std::string& path);
-    void create(int old, const struct stat& oldInfo);
-    void takeOver(int old, const struct stat& oldInfo);
+    void create(int old, const FileStatus& oldInfo);
+    void takeOver(int old, const FileStatus& oldInfo);
     void nameTemporary();
     void putInPlace();
     void forgetTemporary();

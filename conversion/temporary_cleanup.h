@@ -7,6 +7,7 @@ namespace plimbrook {
 // Makes a program ended by SIGTERM, SIGHUP, SIGINT, SIGQUIT or exit() first remove the named
 // temporaries of replacements not yet committed; the target files are untouched either way.
 // Also makes a file-size limit an ordinary write failure instead of a silent death by SIGXFSZ.
+// On Windows, Ctrl+C, Ctrl+Break and a closed console window do the same as the signals.
 // Call once at start.
 void removeTemporariesOnTermination();
 
@@ -21,6 +22,10 @@ void forgetPending(int slot);
 
 // How many named temporaries the list holds at once: a batch that keeps more uncommitted than
 // this would leave the rest behind on a signal.
+#ifdef _WIN32
+inline constexpr int kPendingSlots = 64;  // whole paths there, of up to 4,096 wide characters
+#else
 inline constexpr int kPendingSlots = 4096;
+#endif
 
 }  // namespace plimbrook

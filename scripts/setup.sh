@@ -13,6 +13,8 @@ packages=(
     valgrind
     dpkg-dev lintian                      # build and check the Debian package
     shared-mime-info libglib2.0-bin       # check the MIME types as a desktop reads them
+    g++-mingw-w64-x86-64-posix wine64     # build plimbrook-convert.exe and run its tests
+    libz-mingw-w64-dev                    # zlib for the Windows build
 )
 
 missing=()

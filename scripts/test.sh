@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: in a normal build, in one with
-# AddressSanitizer and UndefinedBehaviorSanitizer, the conversion tests under valgrind, and the
-# Debian package installed, used and removed again.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the conversion tests under valgrind, the
+# Debian package installed, used and removed again, and the Windows build under wine64.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
@@ -25,3 +25,10 @@ deb=$("$top/scripts/package.sh" | tail -n 1)
 status=0
 "$top/tests/dist/package_check.sh" "$deb" || status=$?
 [ "$status" -eq 0 ] || [ "$status" -eq 77 ]  # 77: skipped, as when not run as root
+
+echo "== Windows build (MinGW-w64): its tests, the command-line rows and the same bytes, under wine64"
+started=$SECONDS
+"$top/scripts/build.sh" "$top/out/windows" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" \
+    -DPLIMBROOK_HOST_BUILD="$top/out/normal"
+(cd "$top/out/windows" && ctest --output-on-failure -j 2)
+echo "   the Windows stage took $((SECONDS - started)) s"

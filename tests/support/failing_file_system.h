@@ -91,13 +91,13 @@ public:
         return real().close(fd);
     }
 
-    int stat(const std::string& path, struct stat& info) override {
+    int stat(const std::string& path, FileStatus& info) override {
         return step("stat", path) ? -1 : real().stat(path, info);
     }
-    int fstat(int fd, struct stat& info) override {
+    int fstat(int fd, FileStatus& info) override {
         return step("fstat", pathOf(fd)) ? -1 : real().fstat(fd, info);
     }
-    int lstatat(int dir, const std::string& name, struct stat& info) override {
+    int lstatat(int dir, const std::string& name, FileStatus& info) override {
         return step("lstat", pathAt(dir, name)) ? -1 : real().lstatat(dir, name, info);
     }
     ssize_t readlinkat(int dir, const std::string& name, std::string& target) override {
