@@ -4,9 +4,12 @@
 
 #include "convert_app.h"
 #include "file_access.h"
+#include "standard_descriptors.h"
 
 int main(int argc, char** argv) {
     namespace cli = plimbrook::cli;
+    // Before any file is opened, so none of them can become standard output or error.
+    plimbrook::openClosedStandardDescriptors();
     plimbrook::removeTemporariesOnTermination();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const cli::ConvertEnvironment environment{

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -478,6 +480,7 @@ void TestConvertCli::realProgram_data() {
     QTest::addColumn<QString>("err");
     QTest::addColumn<int>("status");
     QTest::addColumn<Files>("written");
+    QTest::addColumn<int>("closed");  // a standard descriptor the program starts without
 
     QFile stuff(PLIMBROOK_TEMPLATE_PATH);
     QVERIFY(stuff.open(QIODevice::ReadOnly));
@@ -487,10 +490,14 @@ void TestConvertCli::realProgram_data() {
     // beside the program file itself.
     QTest::newRow("template_beside_program")
         << QStringList{"to-bbd", "--comment", "Linked", "GAME.srm"} << QString() << "" << 0
-        << Files{{"GAME.bbd", bbd(installed, gameSave(), "Linked")}};
+        << Files{{"GAME.bbd", bbd(installed, gameSave(), "Linked")}} << -1;
     QTest::newRow("comment_to_full_disk") << QStringList{"comment", "KEEP.bbd"} << "/dev/full"
                                           << "plimbrook-convert: standard output: write error\n"
-                                          << 1 << Files{};
+                                          << 1 << Files{} << -1;
+    // Started with a standard descriptor closed, the program puts /dev/null there: the file it
+    // opens next does not take its number, and what it writes there goes nowhere.
+    QTest::newRow("comment_with_stdout_closed")
+        << QStringList{"comment", "KEEP.bbd", "NOTES.bbd"} << QString() << "" << 0 << Files{} << 1;
 }
 
 void TestConvertCli::realProgram() {
@@ -499,6 +506,7 @@ void TestConvertCli::realProgram() {
     QFETCH(QString, err);
     QFETCH(int, status);
     QFETCH(Files, written);
+    QFETCH(int, closed);
 
     Files expected = snapshot(dir_->path());
     for (auto it = written.begin(); it != written.end(); ++it) {
@@ -509,6 +517,9 @@ void TestConvertCli::realProgram() {
     QProcess process;
     if (!stdoutFile.isEmpty()) {
         process.setStandardOutputFile(stdoutFile);
+    }
+    if (closed >= 0) {
+        process.setChildProcessModifier([closed] { ::close(closed); });
     }
     process.start(dir_->filePath("prog/link"), args);
     QVERIFY(process.waitForFinished(30'000));
