@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QToolTip>
 
 #include "about_box.h"
 #include "comment_box.h"
@@ -35,6 +36,8 @@ QPushButton* addButton(QWidget* parent, const char* name, const QString& caption
     button->setObjectName(QLatin1String(name));
     button->setGeometry(geometry);
     button->setFont(ui_fonts::controlFont());
+    // Enter presses the focused button, as Space does and as in a dialog.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -59,6 +62,8 @@ Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* des
     setObjectName(QStringLiteral("Form1"));
     setWindowIcon(windowIcon16());
     setFont(ui_fonts::controlFont());
+    // Qt draws every tooltip in one font of its own.
+    QToolTip::setFont(ui_fonts::controlFont());
 
     createControls();
     if (desktop) {
