@@ -255,8 +255,13 @@ void Form1::mnuURL_Click() {
 }
 
 void Form1::mnuAbout_Click() {
-    // No owner window: the box is modal to the whole program.
+    // No owner window: the box is modal to the whole program. It opens centred over this
+    // window, its frame as thick as this one's; left to Qt, it would sit up to 40 pixels high.
     About about(*desktop_, version_);
+    const QSize frame = frameGeometry().size() - size();
+    about.move(
+        QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, about.size() + frame, frameGeometry())
+            .topLeft());
     about.exec();
 }
 
