@@ -389,7 +389,7 @@ private slots:
             whenShown<QFileDialog>([&](QFileDialog* dialog) { dialog->reject(); });
             QVERIFY(!platform.PromptSaveFile("Save BBD File", kBbdFilters, 2).has_value());
         }
-        QCOMPARE(temporaryHome.files(), QStringList());
+        QCOMPARE(temporaryHome.files().join(" "), QString());
     }
 
     // 77 characters of comment, all in view at once, in the window's font.
