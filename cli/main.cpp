@@ -6,6 +6,8 @@
 #include "file_access.h"
 #ifdef _WIN32
 #include "windows_command_line.h"
+#else
+#include "standard_descriptors.h"
 #endif
 
 namespace {
@@ -34,6 +36,8 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
+    // Before any file is opened, so none of them can become standard output or error.
+    plimbrook::openClosedStandardDescriptors();
     return run({argv + 1, argv + argc}, cli::runningProgramPath(argc > 0 ? argv[0] : ""));
 }
 #endif

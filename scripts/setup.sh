@@ -6,6 +6,7 @@ packages=(
     cmake g++ make pkgconf
     qt6-base-dev qt6-base-dev-tools
     zlib1g-dev                            # compressed saves from RetroArch
+    qt6-svg-dev                           # the about box draws its pictures from SVG
     librsvg2-bin                          # draws the icons from their SVG sources
     fonts-wine fonts-dejavu-core fonts-dejavu-extra  # Tahoma-metric and condensed fonts for the windows
     xvfb xauth xdotool x11-utils          # window tests on a virtual display

@@ -1,12 +1,13 @@
 #include "about_box.h"
 
-#include <QIcon>
 #include <QLabel>
-#include <QPixmap>
 #include <QPushButton>
+#include <QToolTip>
 
 #include "clickable_label.h"
 #include "help_texts.h"
+#include "paragraph_label.h"
+#include "svg_picture.h"
 #include "twips.h"
 #include "ui_fonts.h"
 #include "window_icon.h"
@@ -27,6 +28,14 @@ Label* addLabel(QWidget* parent, const char* name, const QRect& geometry,
     label->setGeometry(geometry);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
+}
+
+SvgPicture* addPicture(QWidget* parent, const char* name, const QString& source,
+                       const QRect& geometry) {
+    auto* picture = new SvgPicture(source, parent);
+    picture->setObjectName(QLatin1String(name));
+    picture->setGeometry(geometry);
+    return picture;
 }
 
 void setTextColour(QWidget* widget, const QColor& colour) {
@@ -61,22 +70,22 @@ About::About(Dialogs& desktop, const Version& version, QWidget* parent)
     setWindowIcon(windowIcon16());
     setFixedSize(twips(5730), twips(3225));
     setFont(ui_fonts::controlFont());
+    QToolTip::setFont(ui_fonts::controlFont());
 
-    auto* image1 = addLabel(this, "Image1", twipRect(60, 330, 960, 960));
-    image1->setPixmap(QPixmap(QStringLiteral(":/icons/plimbrook-32.png")));
-    image1->setScaledContents(true);
+    addPicture(this, "Image1", QStringLiteral(":/icons/plimbrook.svg"),
+               twipRect(60, 330, 960, 960));
 
     auto* lblTitle = addLabel(this, "lblTitle", twipRect(1230, 90, 3885, 240),
                               QStringLiteral("Super Wild Card Plimbrook"));
     setTextColour(lblTitle, Qt::black);
     lblVersion_ = addLabel(this, "lblVersion", twipRect(1230, 360, 3885, 240));
-    lblDescription_ = addLabel(this, "lblDescription", twipRect(1230, 900, 3885, 1230));
+    lblDescription_ =
+        addLabel<ParagraphLabel>(this, "lblDescription", twipRect(1230, 900, 3885, 1230));
     lblDescription_->setWordWrap(true);
     setTextColour(lblDescription_, Qt::black);
 
-    auto* urlImage = addLabel<ClickableLabel>(this, "URLIMG", twipRect(5190, 1950, 480, 480));
-    urlImage->setPixmap(QPixmap(QStringLiteral(":/icons/home-page-32.png")));
-    urlImage->setScaledContents(true);
+    auto* urlImage = addPicture(this, "URLIMG", QStringLiteral(":/icons/home-page.svg"),
+                                twipRect(5190, 1950, 480, 480));
     urlImage->setToolTip(QStringLiteral("Open homepage."));
     urlImage->setCursor(Qt::PointingHandCursor);
     connect(urlImage, &ClickableLabel::clicked, this, &About::URLIMG_Click);

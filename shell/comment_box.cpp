@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include <QContextMenuEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QTextCursor>
 
@@ -104,6 +106,14 @@ bool CommentBox::event(QEvent* event) {
         }
     }
     return QPlainTextEdit::event(event);
+}
+
+void CommentBox::contextMenuEvent(QContextMenuEvent* event) {
+    // The menu is a window of its own and would take the desktop's font rather than the box's.
+    QMenu* menu = createStandardContextMenu(event->pos());
+    menu->setFont(font());
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 void CommentBox::keyPressEvent(QKeyEvent* event) {

@@ -5,10 +5,14 @@
 
 #include "file_access.h"
 #include "main_window.h"
+#include "standard_descriptors.h"
 #include "startup.h"
 #include "ui_fonts.h"
 
 int main(int argc, char* argv[]) {
+    // Before anything opens a file or the display connection.
+    plimbrook::openClosedStandardDescriptors();
+
     // Qt would abort in its platform plugin with a long story; one line says it better.
     if (!plimbrook::hasDisplay()) {
         std::fputs(

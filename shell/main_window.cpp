@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QToolTip>
 
 #include "about_box.h"
 #include "comment_box.h"
@@ -35,6 +36,8 @@ QPushButton* addButton(QWidget* parent, const char* name, const QString& caption
     button->setObjectName(QLatin1String(name));
     button->setGeometry(geometry);
     button->setFont(ui_fonts::controlFont());
+    // Enter presses the focused button, as Space does and as in a dialog.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -59,6 +62,8 @@ Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* des
     setObjectName(QStringLiteral("Form1"));
     setWindowIcon(windowIcon16());
     setFont(ui_fonts::controlFont());
+    // Qt draws every tooltip in one font of its own.
+    QToolTip::setFont(ui_fonts::controlFont());
 
     createControls();
     if (desktop) {
@@ -250,8 +255,13 @@ void Form1::mnuURL_Click() {
 }
 
 void Form1::mnuAbout_Click() {
-    // No owner window: the box is modal to the whole program.
+    // No owner window: the box is modal to the whole program. It opens centred over this
+    // window, its frame as thick as this one's; left to Qt, it would sit up to 40 pixels high.
     About about(*desktop_, version_);
+    const QSize frame = frameGeometry().size() - size();
+    about.move(
+        QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, about.size() + frame, frameGeometry())
+            .topLeft());
     about.exec();
 }
 

@@ -1,12 +1,18 @@
 #include "qt_platform.h"
 
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QUrl>
+
+#include "bbd_layout.h"
+#include "file_dialog.h"
+#include "ui_fonts.h"
 
 namespace plimbrook {
 
@@ -45,13 +51,26 @@ QString caseless(const QString& pattern) {
     return out;
 }
 
+// A text box wide enough to show a whole comment field at once: as many capitals of average
+// width as the field holds, so that mixed text fits with room to spare.
+int widthForComment(const QLineEdit& box) {
+    const QString capitals = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    const QFontMetrics metrics(box.font());
+    const int fieldLength = int(layout::kCommentLength);
+    const int text = (metrics.horizontalAdvance(capitals) * fieldLength + 25) / 26;
+    // QLineEdit's own margin of 2 on either side and its cursor, then the style's frame.
+    QStyleOptionFrame option;
+    option.initFrom(&box);
+    option.lineWidth = box.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &box);
+    const QSize inner(text + 2 * 2 + 1, metrics.height());
+    return box.style()->sizeFromContents(QStyle::CT_LineEdit, &option, inner, &box).width();
+}
+
 }  // namespace
 
 QtPlatform::QtPlatform(QWidget* parent) : parent_(parent) {}
 
-QtPlatform::~QtPlatform() {
-    delete commonDialog1_;
-}
+QtPlatform::~QtPlatform() = default;
 
 QStringList QtPlatform::nameFilters(const QString& filterList) {
     const QStringList parts = filterList.split(QLatin1Char('|'));
@@ -69,37 +88,26 @@ QStringList QtPlatform::nameFilters(const QString& filterList) {
     return filters;
 }
 
-QFileDialog* QtPlatform::commonDialog() {
-    if (!commonDialog1_) {
-        commonDialog1_ = new QFileDialog(parent_);
-        commonDialog1_->setObjectName(QStringLiteral("CommonDialog1"));
-        // The desktop's own dialogs match patterns case-sensitively and take "*.*" literally,
-        // which would hide saves named like "GAME.BBD" and files without a dot.
-        commonDialog1_->setOption(QFileDialog::DontUseNativeDialog, true);
-        commonDialog1_->setOption(QFileDialog::HideNameFilterDetails, true);
-        commonDialog1_->setModal(true);
-    }
-    return commonDialog1_;
-}
-
 std::optional<std::string> QtPlatform::promptFile(bool save, const std::string& title,
                                                   const std::string& filters, int filterIndex) {
-    QFileDialog* dialog = commonDialog();
-    dialog->setWindowTitle(toQt(title));
-    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    FileDialog dialog(parent_);
+    dialog.setWindowTitle(toQt(title));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QStringList list = nameFilters(toQt(filters));
-    dialog->setNameFilters(list);
+    dialog.setNameFilters(list);
     if (filterIndex >= 1 && filterIndex <= list.size()) {
-        dialog->selectNameFilter(list[filterIndex - 1]);
+        dialog.selectNameFilter(list[filterIndex - 1]);
     }
     if (!lastPath_.isEmpty()) {
-        dialog->selectFile(lastPath_);
+        dialog.selectFile(lastPath_);
     }
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
+    dialog.exec();
+    const QString chosen = dialog.chosenPath();
+    if (chosen.isEmpty()) {
         return std::nullopt;
     }
-    lastPath_ = dialog->selectedFiles().constFirst();
+    lastPath_ = chosen;
     return lastPath_.toStdString();
 }
 
@@ -118,21 +126,20 @@ void QtPlatform::SetFileName(const std::string& path) {
 }
 
 std::optional<std::string> QtPlatform::PromptFolder(const std::string& title) {
-    QFileDialog* dialog = commonDialog();
-    dialog->setWindowTitle(toQt(title));
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(QFileDialog::Directory);
-    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    FileDialog dialog(parent_);
+    dialog.setWindowTitle(toQt(title));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
     if (!lastPath_.isEmpty()) {
-        dialog->setDirectory(QFileInfo(lastPath_).absolutePath());
+        dialog.setDirectory(QFileInfo(lastPath_).absolutePath());
     }
-    const bool accepted = dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
-    // The dialog serves the file prompts next.
-    dialog->setOption(QFileDialog::ShowDirsOnly, false);
-    if (!accepted) {
+    dialog.exec();
+    const QString chosen = dialog.chosenPath();
+    if (chosen.isEmpty()) {
         return std::nullopt;
     }
-    lastPath_ = dialog->selectedFiles().constFirst();
+    lastPath_ = chosen;
     return lastPath_.toStdString();
 }
 
@@ -144,6 +151,10 @@ std::string QtPlatform::PromptText(const std::string& prompt, const std::string&
     dialog.setWindowTitle(toQt(title));
     dialog.setLabelText(toQt(prompt));
     dialog.setTextValue(toQt(startText));
+    dialog.setFont(ui_fonts::controlFont());
+    if (auto* box = dialog.findChild<QLineEdit*>()) {
+        box->setMinimumWidth(widthForComment(*box));
+    }
     if (dialog.exec() != QDialog::Accepted) {
         return {};
     }
@@ -153,6 +164,7 @@ std::string QtPlatform::PromptText(const std::string& prompt, const std::string&
 void QtPlatform::ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) {
     QMessageBox box(toQt(icon), toQt(title), toQt(text), QMessageBox::Ok, parent_);
     box.setObjectName(QStringLiteral("ShowMessage"));
+    box.setFont(ui_fonts::controlFont());
     box.exec();
 }
 
@@ -160,6 +172,7 @@ bool QtPlatform::ConfirmWarning(const std::string& text, const std::string& titl
     QMessageBox box(QMessageBox::Warning, toQt(title), toQt(text),
                     QMessageBox::Ok | QMessageBox::Cancel, parent_);
     box.setObjectName(QStringLiteral("ConfirmWarning"));
+    box.setFont(ui_fonts::controlFont());
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Cancel);
     box.exec();
@@ -171,6 +184,7 @@ std::optional<int> QtPlatform::PromptChoice(const std::string& text, const std::
                                             int defaultChoice) {
     QMessageBox box(QMessageBox::Question, toQt(title), toQt(text), QMessageBox::NoButton, parent_);
     box.setObjectName(QStringLiteral("PromptChoice"));
+    box.setFont(ui_fonts::controlFont());
     QList<QAbstractButton*> buttons;
     for (const std::string& choice : choices) {
         buttons << box.addButton(toQt(choice), QMessageBox::AcceptRole);

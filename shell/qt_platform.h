@@ -1,12 +1,10 @@
 #pragma once
 
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include "platform.h"
 
-class QFileDialog;
 class QWidget;
 
 namespace plimbrook {
@@ -34,9 +32,6 @@ public:
                                     int defaultChoice) override;
     void OpenAddress(WindowHandle owner, const std::string& address) override;
 
-    // CommonDialog1, created when first needed; tests reach in to answer it.
-    QFileDialog* commonDialog();
-
     // "desc|pattern|desc|pattern" as Qt name filters that show the description alone and match
     // as the lists mean it: "*.*" takes every file, dot or not, and patterns ignore case, so a
     // "GAME.BBD" copied off a copier's floppy shows under "*.bbd".
@@ -47,7 +42,6 @@ private:
                                           const std::string& filters, int filterIndex);
 
     QWidget* parent_;
-    QPointer<QFileDialog> commonDialog1_;
     QString lastPath_;
 };
 

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -926,6 +928,7 @@ void TestConvertCli::realProgram_data() {
     QTest::addColumn<int>("status");
     QTest::addColumn<Files>("written");
     QTest::addColumn<int>("fileSizeLimit");  // bytes; 0: none
+    QTest::addColumn<int>("closed");         // a standard descriptor the program starts without
 
     QFile stuff(PLIMBROOK_TEMPLATE_PATH);
     QVERIFY(stuff.open(QIODevice::ReadOnly));
@@ -935,14 +938,18 @@ void TestConvertCli::realProgram_data() {
     // beside the program file itself.
     QTest::newRow("template_beside_program")
         << QStringList{"to-bbd", "--comment", "Linked", "GAME.srm"} << QString() << "" << 0
-        << Files{{"GAME.bbd", bbd(installed, gameSave(), "Linked")}} << 0;
+        << Files{{"GAME.bbd", bbd(installed, gameSave(), "Linked")}} << 0 << -1;
     QTest::newRow("comment_to_full_disk") << QStringList{"comment", "KEEP.bbd"} << "/dev/full"
                                           << "plimbrook-convert: standard output: write error\n"
-                                          << 1 << Files{} << 0;
+                                          << 1 << Files{} << 0 << -1;
     // As under "ulimit -f 16": a write failure like any other, not a silent death by SIGXFSZ.
     QTest::newRow("file_size_limit") << QStringList{"to-bbd", "GAME.srm"} << QString()
                                      << "plimbrook-convert: GAME.bbd: File too large\n"
-                                     << 1 << Files{} << 16 * 1024;
+                                     << 1 << Files{} << 16 * 1024 << -1;
+    // Started with a standard descriptor closed, the program puts /dev/null there: the file it
+    // opens next does not take its number, and what it writes there goes nowhere.
+    QTest::newRow("comment_with_stdout_closed") << QStringList{"comment", "KEEP.bbd", "NOTES.bbd"}
+                                                << QString() << "" << 0 << Files{} << 0 << 1;
 }
 
 void TestConvertCli::realProgram() {
@@ -952,6 +959,7 @@ void TestConvertCli::realProgram() {
     QFETCH(int, status);
     QFETCH(Files, written);
     QFETCH(int, fileSizeLimit);
+    QFETCH(int, closed);
 
     Files expected = snapshot(dir_->path());
     for (auto it = written.begin(); it != written.end(); ++it) {
@@ -960,14 +968,17 @@ void TestConvertCli::realProgram() {
     QVERIFY(QFile::link(PLIMBROOK_CONVERT_PATH, dir_->filePath("prog/link")));
 
     QProcess process;
-    if (fileSizeLimit > 0) {
-        process.setChildProcessModifier([fileSizeLimit] {
+    process.setChildProcessModifier([fileSizeLimit, closed] {
+        if (fileSizeLimit > 0) {
             rlimit limit{};
             ::getrlimit(RLIMIT_FSIZE, &limit);
             limit.rlim_cur = rlim_t(fileSizeLimit);
             ::setrlimit(RLIMIT_FSIZE, &limit);
-        });
-    }
+        }
+        if (closed >= 0) {
+            ::close(closed);
+        }
+    });
     if (!stdoutFile.isEmpty()) {
         process.setStandardOutputFile(stdoutFile);
     }

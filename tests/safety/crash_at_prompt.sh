@@ -3,7 +3,8 @@
 # comment prompt the program is killed outright, then terminated, then loses its display. The
 # existing file must be exactly as it was each time, and no temporary may be left; only SIGKILL
 # may leave one, and only on a file system that cannot hold the new contents unnamed.
-# Then the same run is left to finish, and the file must be the complete BBD layout.
+# Then the same run is left to finish, and the file must be the complete BBD layout; ended with
+# Ctrl+X, the program must have written nothing into the empty home it was given.
 # Usage: crash_at_prompt.sh PATH/TO/plimbrook   (exit 77: skipped, a tool is missing)
 set -euo pipefail
 
@@ -112,15 +113,18 @@ to_comment_prompt() {
     enter_path "$save"
     wait_window 'Save BBD File' 20 >/dev/null
     enter_path "$target"
-    # Qt's dialog asks before replacing a file; its Yes answers to "y".
-    for _ in $(seq 50); do
+    # Qt's dialog asks before replacing a file; its Yes answers to "y". A slow start (a loaded
+    # machine, a sanitizer build) must not be mistaken for no question.
+    for _ in $(seq 200); do
         if xdotool search --onlyvisible --name '^Enter Comment$' >/dev/null 2>&1; then
             break
         fi
         if [ "$(xdotool search --onlyvisible --name '^Save BBD File$' 2>/dev/null | wc -l)" -ge 2 ]; then
+            sleep 0.3
             xdotool key y
             break
         fi
+        kill -0 "$app_pid" 2>/dev/null || fail "the program ended before the comment prompt"
         sleep 0.1
     done
     wait_window 'Enter Comment' 20 >/dev/null
@@ -174,7 +178,8 @@ echo "== display lost at the comment prompt"
 to_comment_prompt
 kill "$xvfb_pid"
 wait "$xvfb_pid" 2>/dev/null || true
-for _ in $(seq 100); do
+# A sanitizer build checks its heap for leaks on the way out, which takes a while.
+for _ in $(seq 300); do
     kill -0 "$app_pid" 2>/dev/null || break
     sleep 0.1
 done
@@ -194,6 +199,22 @@ cmp "$target" "$work/expected.bbd" || fail "the finished file is not the complet
 [ "$(strays)" -eq 0 ] || fail "a temporary file was left after a completed run"
 echo "ok: the file is the complete 33,280-byte BBD layout"
 xdotool key Return
-kill "$app_pid" 2>/dev/null || true
+for _ in $(seq 100); do
+    xdotool search --onlyvisible --name '^Dornquist$' >/dev/null 2>&1 || break
+    sleep 0.1
+done
+
+echo "== ended as a user ends it"
+wait_window 'Plimbrook \(v[0-9.]*\)' 20 >/dev/null
+xdotool key ctrl+x
+for _ in $(seq 300); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$app_pid" 2>/dev/null && fail "Ctrl+X did not end the program"
 wait "$app_pid" 2>/dev/null || true
 app_pid=
+# The program keeps no settings: its home is as empty as it was given.
+left=$(find "$HOME" -mindepth 1 -not -type d)
+[ -z "$left" ] || fail "the program wrote into its home: $left"
+echo "ok: nothing written but the file chosen"

@@ -86,9 +86,14 @@ for _ in $(seq 50); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$scratch/display")"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
-# Starts bin/plimbrook and waits up to ten seconds for a top-level window titled $1.
+# Starts bin/plimbrook and waits up to ten seconds for a top-level window titled $1. With $2
+# "closed" the program starts without standard error, and with all of Qt's debug output on.
 shows_window() {
-    "$usr/bin/plimbrook" >/dev/null 2>&1 &
+    if [ "${2:-}" = closed ]; then
+        QT_LOGGING_RULES='qt.*.debug=true' "$usr/bin/plimbrook" >/dev/null 2>&- &
+    else
+        "$usr/bin/plimbrook" >/dev/null 2>&1 &
+    fi
     app_pid=$!
     local seen=1
     for _ in $(seq 100); do
@@ -108,6 +113,11 @@ shows_window() {
 shows_window "Plimbrook (v" || fail "started through bin/, the main window never showed (saw: $titles)"
 case "$titles" in *Dornquist*) fail "the template was reported missing" ;; esac
 echo "started through bin/: the main window shows"
+
+# Else the display connection would take descriptor 2 and every diagnostic would go into it.
+shows_window "Plimbrook (v" closed ||
+    fail "started with standard error closed, the main window never showed (saw: $titles)"
+echo "started with standard error closed: the main window shows"
 
 rm "$private/Stuff.dat"
 shows_window "Dornquist" || fail "without Stuff.dat no critical message showed (saw: $titles)"

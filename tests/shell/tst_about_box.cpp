@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -34,6 +36,61 @@ QWidget* rule(const QWidget& about, int index) {
     return nullptr;
 }
 
+// What `widget` draws into an image `scale` times as fine as itself; at scale 0, as the screen
+// shows it.
+QImage drawnAt(QWidget* widget, qreal scale) {
+    if (scale == 0) {
+        return widget->grab().toImage();
+    }
+    QImage image((QSizeF(widget->size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::transparent);
+    widget->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+QImage onBackground(const QImage& image, const QColor& background) {
+    QImage flat(image.size(), QImage::Format_RGB32);
+    flat.fill(background);
+    QImage source = image;
+    source.setDevicePixelRatio(1);
+    QPainter painter(&flat);
+    painter.drawImage(0, 0, source);
+    return flat;
+}
+
+// Mean difference of two images of one size, per colour channel, from 0 to 255.
+double meanDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QColor p = a.pixelColor(x, y);
+            const QColor q = b.pixelColor(x, y);
+            sum +=
+                qAbs(p.red() - q.red()) + qAbs(p.green() - q.green()) + qAbs(p.blue() - q.blue());
+        }
+    }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+// The runs of rows of `image` that carry any ink, as first and last row.
+QList<QPair<int, int>> inkedRows(const QImage& image, const QColor& background) {
+    QList<QPair<int, int>> runs;
+    const int paper = qGray(background.rgb());
+    for (int y = 0; y < image.height(); ++y) {
+        bool inked = false;
+        for (int x = 0; x < image.width() && !inked; ++x) {
+            inked = paper - qGray(image.pixel(x, y)) > 24;
+        }
+        if (inked && !runs.isEmpty() && runs.last().second == y - 1) {
+            runs.last().second = y;
+        } else if (inked) {
+            runs.append({y, y});
+        }
+    }
+    return runs;
+}
+
 }  // namespace
 
 class AboutBoxTest : public QObject {
@@ -51,7 +108,11 @@ private slots:
     void captionsFit_data();
     void captionsFit();
     void link();
-    void pictures();
+    void picturesSharp_data();
+    void picturesSharp();
+    void descriptionLinesApart_data();
+    void descriptionLinesApart();
+    void opensCentredOverTheWindow();
     void closing_data();
     void closing();
     void sameAddressEverywhere();
@@ -207,16 +268,104 @@ void AboutBoxTest::link() {
     QCOMPARE(label->cursor().shape(), Qt::PointingHandCursor);
 }
 
-void AboutBoxTest::pictures() {
+// At each scale the pictures are drawn from their sources at the resolution of the device: they
+// match what another renderer makes of the same source at that size, where a small bitmap
+// stretched to fit would come out blurred. Scale 0 is the screen's own.
+void AboutBoxTest::picturesSharp_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<qreal>("scale");
+    for (const auto& [name, source] :
+         {std::pair{"Image1", "plimbrook"}, std::pair{"URLIMG", "home-page"}}) {
+        for (const qreal scale : {0.0, 1.0, 1.25, 2.0, 3.0}) {
+            QTest::addRow("%s_%g", name, scale) << name << source << scale;
+        }
+    }
+}
+
+void AboutBoxTest::picturesSharp() {
+    QFETCH(QString, name);
+    QFETCH(QString, source);
+    QFETCH(qreal, scale);
     ScriptedPlatform desktop;
     About about(desktop, plimbrook::kVersion);
-    for (const char* name : {"Image1", "URLIMG"}) {
-        auto* picture = part<QLabel>(about, name);
-        QVERIFY2(picture->hasScaledContents(), name);
-        const QPixmap pixmap = picture->pixmap();
-        QVERIFY2(!pixmap.isNull(), name);
-        QCOMPARE(pixmap.size(), QSize(32, 32));
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    QWidget* picture = about.findChild<QWidget*>(name);
+    QVERIFY(picture);
+
+    const QColor background = about.palette().color(QPalette::Window);
+    const QImage shown = onBackground(drawnAt(picture, scale), background);
+    const QString file =
+        QStringLiteral(PLIMBROOK_TEST_PICTURES "/%1-%2.png").arg(source).arg(shown.width());
+    const QImage reference(file);
+    QVERIFY2(!reference.isNull(), qPrintable(file));
+    QCOMPARE(shown.size(), reference.size());
+    const double off = meanDifference(shown, onBackground(reference, background));
+    QVERIFY2(off < 3.0, qPrintable(QString::number(off)));
+}
+
+// Each line of the description stands apart from the next, descenders clear of the capitals
+// below, in every font the box may get and at any scale; and none is cut off at the bottom.
+void AboutBoxTest::descriptionLinesApart_data() {
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<qreal>("scale");
+    for (const auto& [row, family] :
+         {std::pair{"as_chosen", ""}, std::pair{"fallback", "DejaVu Sans Condensed"},
+          std::pair{"second_fallback", "Nimbus Sans"}}) {
+        for (const qreal scale : {0.0, 1.0, 1.25, 1.5, 2.0}) {
+            QTest::addRow("%s_%g", row, scale) << family << scale;
+        }
     }
+}
+
+void AboutBoxTest::descriptionLinesApart() {
+    QFETCH(QString, family);
+    QFETCH(qreal, scale);
+    ScriptedPlatform desktop;
+    About about(desktop, plimbrook::kVersion);
+    if (!plimbrook::testing::forceControlFamily(about, family)) {
+        QSKIP("the fallback font is not installed");
+    }
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    auto* description = part<QLabel>(about, "lblDescription");
+    const int lines = QFontMetrics(description->font())
+                          .boundingRect(QRect(0, 0, description->width(), 1000), Qt::TextWordWrap,
+                                        description->text())
+                          .height() /
+                      QFontMetrics(description->font()).lineSpacing();
+    QVERIFY(lines >= 2);
+
+    const QColor paper = about.palette().color(QPalette::Window);
+    const QImage shown = onBackground(drawnAt(description, scale), paper);
+    const auto runs = inkedRows(shown, paper);
+    QCOMPARE(runs.size(), lines);
+    QVERIFY(runs.last().second < shown.height() - 1);
+}
+
+// Over the middle of the main window, wherever that is, frame and all.
+void AboutBoxTest::opensCentredOverTheWindow() {
+    plimbrook::testing::AppDir appDir;
+    ScriptedPlatform desktop;
+    plimbrook::Form1 form(appDir.path(), plimbrook::kVersion, &desktop);
+    QVERIFY(form.Form_Load());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    // Off the middle of the screen, where a box placed on the screen would land as well.
+    form.move(form.screen()->availableGeometry().topLeft() + QPoint(40, 30));
+    QTRY_COMPARE(form.pos(), form.screen()->availableGeometry().topLeft() + QPoint(40, 30));
+
+    QRect box;
+    plimbrook::testing::whenShown<About>([&](About* about) {
+        QVERIFY(QTest::qWaitForWindowExposed(about));
+        box = about->frameGeometry();
+        about->accept();
+    });
+    QTest::keyClick(&form, Qt::Key_F1);
+    const QPoint off = box.center() - form.frameGeometry().center();
+    QVERIFY2(qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1,
+             qPrintable(QStringLiteral("%1, %2").arg(off.x()).arg(off.y())));
 }
 
 // OK (mouse or Enter), Escape and the close box all end the box.

@@ -50,6 +50,7 @@ private slots:
     void windowShortcutWins_data();
     void windowShortcutWins();
     void contextMenuStillCuts();
+    void contextMenuInTheBoxFont();
     void exactComment_data();
     void exactComment();
 };
@@ -209,6 +210,26 @@ void CommentBoxTest::contextMenuStillCuts() {
     cut->trigger();
     QCOMPARE(box.toPlainText(), QString());
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("cut me"));
+}
+
+// The menu is a window of its own; it must still take the box's font, not the desktop's.
+void CommentBoxTest::contextMenuInTheBoxFont() {
+    CommentBox box;
+    QFont font(QStringLiteral("DejaVu Sans Condensed"));
+    font.setPixelSize(11);
+    box.setFont(font);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    const QPoint at = box.viewport()->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, box.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(box.viewport(), &event);
+    QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
+    QMenu* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(menu->findChild<QAction*>(QStringLiteral("edit-cut")));
+    const QFontInfo shown(menu->font());
+    QCOMPARE(shown.family(), QFontInfo(font).family());
+    QCOMPARE(shown.pixelSize(), 11);
+    menu->close();
 }
 
 // What was set comes back exactly until the text shown changes; then the text shown comes back,

@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <memory>
 
 #include "about_box.h"
@@ -76,6 +77,10 @@ private slots:
     void tips();
     void homePageFromMenu_data();
     void homePageFromMenu();
+    void enterPressesTheFocusedButton_data();
+    void enterPressesTheFocusedButton();
+    void toolTipsInWindowFont_data();
+    void toolTipsInWindowFont();
 
 private:
     QWidget* control(const char* name) const {
@@ -659,6 +664,66 @@ void MainWindowTest::homePageFromMenu() {
             address.scheme() == QLatin1String("https"));
     QVERIFY(address.host().endsWith(QLatin1String(".example")));
     QVERIFY(desktop_->messages.empty());
+}
+
+// Return and the keypad's Enter press the button that has the focus, as Space does.
+void MainWindowTest::enterPressesTheFocusedButton_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QStringList>("prompts");
+
+    const QStringList openSram = {"open:Open SRAM File"};
+    const QStringList openBbd = {"open:Open BBD File"};
+    for (const auto& [name, key] : {std::pair{"return", int(Qt::Key_Return)},
+                                    std::pair{"keypad_enter", int(Qt::Key_Enter)}}) {
+        QTest::addRow("S2BCMD_%s", name) << "S2BCMD" << key << openSram;
+        QTest::addRow("B2SCMD_%s", name) << "B2SCMD" << key << openBbd;
+        QTest::addRow("BBDCommentCMD_%s", name) << "BBDCommentCMD" << key << openBbd;
+        QTest::addRow("QuitCMD_%s", name) << "QuitCMD" << key << QStringList();
+    }
+}
+
+void MainWindowTest::enterPressesTheFocusedButton() {
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    QFETCH(QStringList, prompts);
+    desktop_->fileAnswers = {std::nullopt};
+    showForm();
+    control(qPrintable(button))->setFocus();
+    const Qt::KeyboardModifiers keypad = key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), keypad);
+    QCOMPARE(promptsSeen(*desktop_), prompts);
+    QCOMPARE(form_->isVisible(), button != QLatin1String("QuitCMD"));
+}
+
+// Qt draws tooltips in a font of their own, which must be the window's.
+void MainWindowTest::toolTipsInWindowFont_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("BBDCommentCMD") << "BBDCommentCMD";
+    QTest::newRow("CommentTXT") << "CommentTXT";
+}
+
+void MainWindowTest::toolTipsInWindowFont() {
+    QFETCH(QString, name);
+    showForm();
+    QWidget* widget = control(qPrintable(name));
+    QHelpEvent help(QEvent::ToolTip, widget->rect().center(),
+                    widget->mapToGlobal(widget->rect().center()));
+    QApplication::sendEvent(widget, &help);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), widget->toolTip());
+    QWidget* tip = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->inherits("QTipLabel") && window->isVisible()) {
+            tip = window;
+        }
+    }
+    QVERIFY(tip);
+    const QFontInfo shown(tip->font());
+    const QFontInfo expected(plimbrook::ui_fonts::controlFont());
+    QCOMPARE(shown.family(), expected.family());
+    QCOMPARE(shown.pixelSize(), expected.pixelSize());
+    QToolTip::hideText();
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -12,14 +13,17 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
 
 #include "comment_box.h"
+#include "main_window.h"
 #include "qt_platform.h"
 #include "shell_test_support.h"
+#include "ui_fonts.h"
 #include "window_platform.h"
 
 using plimbrook::MessageIcon;
@@ -62,9 +66,86 @@ QStringList enabledFilesShown(QFileDialog* dialog) {
 void typeFileName(QFileDialog* dialog, const QString& path) {
     auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     QVERIFY(edit != nullptr);
+    // Once the dialog is active the name box has the keyboard, as when a user types into it.
+    QTRY_VERIFY(edit->hasFocus());
     edit->setText(path);
     QTest::keyClick(edit, Qt::Key_Return);
 }
+
+// Types into the dialog's name box key by key, as a user does, and presses Enter.
+void typeAndEnter(QFileDialog* dialog, const QString& text, bool* acceptEnabled = nullptr) {
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(edit != nullptr);
+    QTRY_VERIFY(edit->hasFocus());
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, text);
+    if (acceptEnabled) {
+        auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QVERIFY(buttons != nullptr);
+        QPushButton* accept = buttons->button(QDialogButtonBox::Open);
+        accept = accept ? accept : buttons->button(QDialogButtonBox::Save);
+        QVERIFY(accept != nullptr);
+        *acceptEnabled = accept->isEnabled();
+    }
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+bool sameFont(const QFont& shown, const QFont& expected) {
+    const QFontInfo a(shown);
+    const QFontInfo b(expected);
+    return a.family() == b.family() && a.pixelSize() == b.pixelSize();
+}
+
+// Answers every message box that shows while it lives with Yes, or OK, and remembers its text.
+// A file dialog still waiting after that is cancelled, so a wrong refusal ends the prompt.
+class MessageAnswerer : public QObject {
+public:
+    QStringList texts;
+
+    MessageAnswerer() {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return;
+            }
+            texts << box->text();
+            QPointer<QFileDialog> dialog = qobject_cast<QFileDialog*>(box->parentWidget());
+            QAbstractButton* yes = box->button(QMessageBox::Yes);
+            QTest::mouseClick(yes ? yes : box->button(QMessageBox::Ok), Qt::LeftButton);
+            QTimer::singleShot(0, [dialog] {
+                if (dialog && dialog->isVisible()) {
+                    dialog->reject();
+                }
+            });
+        });
+        timer_.start(10);
+    }
+
+private:
+    QTimer timer_;
+};
+
+// The program keeps no settings, so the tests run with a home of their own that must stay empty.
+struct TemporaryHome {
+    QTemporaryDir dir;
+    TemporaryHome() {
+        qputenv("HOME", dir.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral(".config")).toUtf8());
+        qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral(".cache")).toUtf8());
+        qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral(".local/share")).toUtf8());
+    }
+    QStringList files() const {
+        QStringList found;
+        QDirIterator it(dir.path(), QDir::Files | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            found << it.next();
+        }
+        return found;
+    }
+};
+// Set before the application reads its environment.
+const TemporaryHome temporaryHome;
 
 }  // namespace
 
@@ -80,6 +161,8 @@ class TestQtPlatform : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { plimbrook::ui_fonts::loadBundledFonts(); }
+
     void init() {
         QVERIFY(dir.isValid());
         for (const char* name :
@@ -114,10 +197,10 @@ private slots:
 
         QWidget owner;
         QtPlatform platform(&owner);
-        platform.commonDialog()->setDirectory(dir.path());
         QStringList shown;
         QString combo;
         whenShown<QFileDialog>([&](QFileDialog* dialog) {
+            dialog->setDirectory(dir.path());
             settle([&] { return enabledFilesShown(dialog).size() == files.size(); });
             shown = enabledFilesShown(dialog);
             auto* box = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
@@ -130,7 +213,8 @@ private slots:
         QCOMPARE(shown, files);
     }
 
-    void filePromptsShareOneDialogAndItsLastPath() {
+    // Each prompt starts on the path chosen last, whichever kind of prompt chose it.
+    void filePromptsStartOnTheLastPath() {
         QWidget owner;
         QtPlatform platform(&owner);
         const QString save = dir.filePath(QStringLiteral("mario.srm"));
@@ -148,11 +232,10 @@ private slots:
         QCOMPARE(openTitle, QStringLiteral("Open SRAM File"));
         QVERIFY(openFilter.startsWith(QStringLiteral("SRAM Save File (*.srm)")));
 
-        QFileDialog* first = platform.commonDialog();
         QStringList startedOn;
         QString saveTitle;
         whenShown<QFileDialog>([&](QFileDialog* dialog) {
-            QCOMPARE(dialog, first);
+            QCOMPARE(dialog->objectName(), QStringLiteral("CommonDialog1"));
             QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
             saveTitle = dialog->windowTitle();
             startedOn = dialog->selectedFiles();
@@ -181,6 +264,167 @@ private slots:
         });
         platform.PromptSaveFile("Save SRAM File", kSramFilters, 2);
         QCOMPARE(startedOn, QStringList{save});
+    }
+
+    // A name with double quotes in it comes back as that name, typed or offered, and a save over
+    // it asks first, naming it. A whole name in quotes is read as Qt reads it.
+    void quotedNamesComeBackWhole_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QStringList>("questions");
+
+        const QString quoted = QStringLiteral("say \"hi\".srm");
+        const QStringList replace = {
+            quoted + QStringLiteral(" already exists.\nDo you want to replace it?")};
+        QTest::newRow("open") << "open" << quoted << quoted << QStringList();
+        QTest::newRow("open-whole-path")
+            << "open" << dir.filePath(quoted) << quoted << QStringList();
+        QTest::newRow("save-new") << "save"
+                                  << "new \"x\".bbd"
+                                  << "new \"x\".bbd" << QStringList();
+        QTest::newRow("save-over-it") << "save" << quoted << quoted << replace;
+        QTest::newRow("save-as-offered") << "open-then-save" << quoted << quoted << replace;
+        QTest::newRow("whole-name-in-quotes") << "open"
+                                              << "\"mario.srm\""
+                                              << "mario.srm" << QStringList();
+    }
+
+    void quotedNamesComeBackWhole() {
+        QFETCH(QString, kind);
+        QFETCH(QString, typed);
+        QFETCH(QString, chosen);
+        QFETCH(QStringList, questions);
+        QFile named(dir.filePath(QStringLiteral("say \"hi\".srm")));
+        QVERIFY(named.open(QIODevice::WriteOnly));
+        named.close();
+
+        QWidget owner;
+        QtPlatform platform(&owner);
+        MessageAnswerer answerer;
+        std::optional<std::string> answer;
+        QList<bool> acceptEnabled;
+        const auto type = [&](const QString& text) {
+            whenShown<QFileDialog>([&, text](QFileDialog* dialog) {
+                dialog->setDirectory(dir.path());
+                bool enabled = false;
+                typeAndEnter(dialog, text, &enabled);
+                acceptEnabled << enabled;
+            });
+        };
+        if (kind == QLatin1String("open-then-save")) {
+            type(typed);
+            QVERIFY(platform.PromptOpenFile("Open SRAM File", kSramFilters, 2).has_value());
+            // Enter alone takes the name the prompt starts with.
+            type(QString());
+            answer = platform.PromptSaveFile("Save BBD File", kBbdFilters, 2);
+        } else {
+            type(typed);
+            answer = kind == QLatin1String("open")
+                         ? platform.PromptOpenFile("Open SRAM File", kSramFilters, 2)
+                         : platform.PromptSaveFile("Save BBD File", kBbdFilters, 2);
+        }
+        QCOMPARE(answerer.texts, questions);
+        QCOMPARE(QString::fromStdString(answer.value_or("(none)")), dir.filePath(chosen));
+        // The mouse can take the name too.
+        QVERIFY(!acceptEnabled.contains(false));
+    }
+
+    // A name typed and entered before the dialog has read its folder: once the folder is read,
+    // the prompt is over, and nothing of the dialog may show up over the main window and keep
+    // the keyboard from it.
+    void endedPromptLeavesTheKeyboardToTheWindow() {
+        plimbrook::testing::AppDir appDir;
+        QTemporaryDir saves;
+        const QString bbd = saves.filePath(QStringLiteral("game.bbd"));
+        QFile file(bbd);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(QByteArray(33'280, ' ')) == 33'280);
+        file.close();
+        plimbrook::Form1 form(appDir.path());
+        QVERIFY(form.Form_Load());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+
+        QPointer<QFileSystemModel> model;
+        std::unique_ptr<QSignalSpy> loaded;
+        whenShown<QFileDialog>([&](QFileDialog* dialog) {
+            model = dialog->findChild<QFileSystemModel*>();
+            QVERIFY(model);
+            loaded = std::make_unique<QSignalSpy>(model.data(), &QFileSystemModel::directoryLoaded);
+            typeAndEnter(dialog, bbd);
+        });
+        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("BBDCommentCMD")),
+                          Qt::LeftButton);
+        QVERIFY(loaded);
+        QTRY_VERIFY(model.isNull() || loaded->count() > 0);
+        QCoreApplication::processEvents();
+
+        QCOMPARE(QApplication::activePopupWidget(), nullptr);
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            QVERIFY2(window == &form || !window->isVisible(), window->metaObject()->className());
+        }
+        // Offscreen there is no window manager to hand the activation back.
+        form.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &form);
+        QString tips;
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            tips = box->windowTitle();
+            box->accept();
+        });
+        // Where the keyboard is now, as a user's key would go.
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_F2);
+        QCOMPARE(tips, QStringLiteral("Simple Tips"));
+    }
+
+    // Qt's file dialog keeps its history and last folder in a file of the user's; the program
+    // writes no file but those the user chooses.
+    void filePromptsWriteNoSettings() {
+        {
+            QWidget owner;
+            QtPlatform platform(&owner);
+            whenShown<QFileDialog>(
+                [&](QFileDialog* dialog) { typeAndEnter(dialog, dir.filePath("mario.srm")); });
+            QVERIFY(platform.PromptOpenFile("Open SRAM File", kSramFilters, 2).has_value());
+            whenShown<QFileDialog>([&](QFileDialog* dialog) { dialog->reject(); });
+            QVERIFY(!platform.PromptSaveFile("Save BBD File", kBbdFilters, 2).has_value());
+        }
+        QCOMPARE(temporaryHome.files().join(" "), QString());
+    }
+
+    // 77 characters of comment, all in view at once, in the window's font.
+    void commentPromptShowsAWholeField_data() {
+        QTest::addColumn<QString>("comment");
+        QTest::newRow("sentence")
+            << "Zelda: Link to the Past, 3 hearts; Death Mountain done, next: Tower of Hera!!";
+        QTest::newRow("capitals") << "SUPER MARIO WORLD - 96 EXITS - SPECIAL ZONE CLEARED - "
+                                     "ALL FOUR SWITCH PALACES";
+        QTest::newRow("digits") << QStringLiteral("0123456789").repeated(8).left(77);
+    }
+
+    void commentPromptShowsAWholeField() {
+        QFETCH(QString, comment);
+        QCOMPARE(comment.size(), 77);
+        QWidget owner;
+        QtPlatform platform(&owner);
+        bool sameAsWindow = false;
+        int firstInView = -1;
+        whenShown<QInputDialog>([&](QInputDialog* dialog) {
+            auto* edit = dialog->findChild<QLineEdit*>();
+            QVERIFY(edit);
+            sameAsWindow = sameFont(edit->font(), plimbrook::ui_fonts::controlFont());
+            edit->setText(comment);
+            edit->end(false);
+            // The box scrolls its text as it paints.
+            edit->repaint();
+            // With the end of the text in view, the first character is still at the left edge.
+            firstInView =
+                edit->cursorPositionAt(QPoint(edit->contentsRect().left() + 4, edit->height() / 2));
+            dialog->accept();
+        });
+        platform.PromptText("Please enter a Comment", "Enter Comment", "");
+        QVERIFY(sameAsWindow);
+        QCOMPARE(firstInView, 0);
     }
 
     void textPromptConfirmedOrCancelled_data() {
@@ -223,6 +467,7 @@ private slots:
         QCOMPARE(QString::fromStdString(answer), expected);
     }
 
+    // In the window's font, like the windows themselves.
     void messageHasTitleTextIconAndOneOkButton_data() {
         QTest::addColumn<int>("icon");
         QTest::addColumn<int>("expectedIcon");
@@ -230,6 +475,32 @@ private slots:
             << int(MessageIcon::Information) << int(QMessageBox::Information);
         QTest::newRow("warning") << int(MessageIcon::Warning) << int(QMessageBox::Warning);
         QTest::newRow("critical") << int(MessageIcon::Critical) << int(QMessageBox::Critical);
+    }
+
+    void messageHasTitleTextIconAndOneOkButton() {
+        QFETCH(int, icon);
+        QFETCH(int, expectedIcon);
+        QWidget owner;
+        QtPlatform platform(&owner);
+        QString title;
+        QString text;
+        int shownIcon = -1;
+        int buttons = 0;
+        bool inWindowFont = false;
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            title = box->windowTitle();
+            text = box->text();
+            shownIcon = box->icon();
+            buttons = int(box->buttons().size());
+            inWindowFont = sameFont(box->font(), plimbrook::ui_fonts::controlFont());
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+        platform.ShowMessage("SRAM file created.", MessageIcon(icon), "Dornquist");
+        QCOMPARE(title, QStringLiteral("Dornquist"));
+        QCOMPARE(text, QStringLiteral("SRAM file created."));
+        QCOMPARE(shownIcon, expectedIcon);
+        QCOMPARE(buttons, 1);
+        QVERIFY(inWindowFont);
     }
 
     // The warning and the question: their buttons, and what each button and key answers.
@@ -257,9 +528,11 @@ private slots:
         QString title;
         int shownIcon = -1;
         QStringList captions;
+        bool inWindowFont = false;
         whenShown<QMessageBox>([&](QMessageBox* box) {
             title = box->windowTitle() + '|' + box->text();
             shownIcon = box->icon();
+            inWindowFont = sameFont(box->font(), plimbrook::ui_fonts::controlFont());
             QAbstractButton* target = nullptr;
             for (QAbstractButton* button : box->buttons()) {
                 captions << button->text().remove(QLatin1Char('&'));
@@ -280,6 +553,7 @@ private slots:
         QCOMPARE(title,
                  warning ? QStringLiteral("Dornquist|Go on?") : QStringLiteral("Dornquist|Which?"));
         QCOMPARE(shownIcon, int(warning ? QMessageBox::Warning : QMessageBox::Question));
+        QVERIFY(inWindowFont);
         // Where each button sits is the desktop's layout policy; which buttons there are is ours.
         captions.sort();
         QCOMPARE(captions, warning ? QStringList({"Cancel", "OK"})

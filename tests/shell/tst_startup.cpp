@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,6 +41,7 @@ private slots:
     void formLoadStopsWithoutTemplate_data();
     void formLoadStopsWithoutTemplate();
     void formLoadGoesOnWithEmptyTemplate();
+    void refusalInWindowFont();
     void caption_data();
     void caption();
 };
@@ -144,6 +146,24 @@ void StartupTest::formLoadGoesOnWithEmptyTemplate() {
     auto* comment = form.findChild<QPlainTextEdit*>(QStringLiteral("CommentTXT"));
     QVERIFY(comment);
     QCOMPARE(comment->toPlainText(), QStringLiteral("Enter a Comment and stuff."));
+}
+
+// The refusal on the desktop's own message box, in the window's font like the windows.
+void StartupTest::refusalInWindowFont() {
+    QTemporaryDir appDir;
+    Form1 form(appDir.path());
+    QString text;
+    QFont font;
+    plimbrook::testing::whenShown<QMessageBox>([&](QMessageBox* box) {
+        text = box->text();
+        font = box->font();
+        box->accept();
+    });
+    QVERIFY(!form.Form_Load());
+    QCOMPARE(text, QString::fromLatin1(kMissingText));
+    const QFontInfo expected(plimbrook::ui_fonts::controlFont());
+    QCOMPARE(QFontInfo(font).family(), expected.family());
+    QCOMPARE(QFontInfo(font).pixelSize(), expected.pixelSize());
 }
 
 void StartupTest::caption_data() {
