@@ -2,6 +2,8 @@
 #include <cstdlib>
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
 
 #include "file_access.h"
 #include "main_window.h"
@@ -36,5 +38,14 @@ int main(int argc, char* argv[]) {
         return EXIT_FAILURE;
     }
     form.show();
+
+    // Files named on the command line, as the desktop's "Open with" passes them, go as a drop.
+    QStringList files;
+    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
+        files << QFileInfo(argument).absoluteFilePath();
+    }
+    if (!files.isEmpty()) {
+        QTimer::singleShot(0, &form, [&form, files] { form.ConvertGivenFiles(files); });
+    }
     return app.exec();
 }

@@ -1,16 +1,21 @@
 #include "main_window.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QToolTip>
+#include <QUrl>
 
 #include "about_box.h"
 #include "comment_box.h"
@@ -75,6 +80,7 @@ Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* des
     commandPlatform_ = std::make_unique<WindowPlatform>(*desktop_, CommentTXT_);
     createMenus();
     setTabOrder();
+    setAcceptDrops(true);
 
     // The menu bar sits above the client area, which keeps its fixed size below it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -215,6 +221,51 @@ void Form1::BBD2SRAM() {
 void Form1::OpenBBDComment() {
     CommandContext context = commandContext();
     plimbrook::OpenBBDComment(context);
+}
+
+void Form1::ConvertGivenFiles(const QStringList& paths) {
+    std::vector<std::string> files;
+    for (const QString& path : paths) {
+        files.push_back(path.toStdString());
+    }
+    CommandContext context = commandContext();
+    plimbrook::ConvertGivenFiles(context, files);
+}
+
+namespace {
+
+// The local files a drag carries; none if anything else is in it.
+QStringList droppedFiles(const QMimeData* data) {
+    QStringList files;
+    if (data == nullptr || !data->hasUrls()) {
+        return files;
+    }
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) {
+            return {};
+        }
+        files << url.toLocalFile();
+    }
+    return files;
+}
+
+}  // namespace
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedFiles(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // The conversion asks its questions once the drop is over, so the program the files came
+    // from is not kept waiting on them.
+    QTimer::singleShot(0, this, [this, files] { ConvertGivenFiles(files); });
 }
 
 void Form1::S2BCMD_Click() {

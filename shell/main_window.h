@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include "app_facts.h"
 #include "commands.h"
@@ -44,6 +45,10 @@ public:
     void BBD2SRAM();
     void OpenBBDComment();
 
+    // Files dropped on the window or named on its command line: each converts the way its
+    // contents call for, without the open prompt; several go into one folder.
+    void ConvertGivenFiles(const QStringList& paths);
+
 public slots:
     void S2BCMD_Click();
     void mnuS2B_Click();
@@ -55,6 +60,10 @@ public slots:
     void mnuTips_Click();
     void mnuURL_Click();
     void mnuAbout_Click();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createControls();

@@ -40,6 +40,9 @@ metainfo=$usr/share/metainfo/$id.metainfo.xml
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
 grep -qx "Icon=$id" "$desktop" || fail "the desktop entry names another icon"
+grep -qx "Exec=plimbrook %F" "$desktop" || fail "the desktop entry passes no files"
+grep -qx "MimeType=application/x-swc-bbd;application/x-snes-sram;" "$desktop" ||
+    fail "the desktop entry offers the program for other files"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
     fail "the metainfo launches another desktop entry"
 
@@ -88,9 +91,12 @@ unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
 # Starts bin/plimbrook and waits up to ten seconds for a top-level window titled $1. With $2
 # "closed" the program starts without standard error, and with all of Qt's debug output on.
+# With "closed", standard error is closed; with "file", a save is named on the command line.
 shows_window() {
     if [ "${2:-}" = closed ]; then
         QT_LOGGING_RULES='qt.*.debug=true' "$usr/bin/plimbrook" >/dev/null 2>&- &
+    elif [ "${2:-}" = file ]; then
+        "$usr/bin/plimbrook" "$scratch/samples/game.srm" >/dev/null 2>&1 &
     else
         "$usr/bin/plimbrook" >/dev/null 2>&1 &
     fi
@@ -118,6 +124,13 @@ echo "started through bin/: the main window shows"
 shows_window "Plimbrook (v" closed ||
     fail "started with standard error closed, the main window never showed (saw: $titles)"
 echo "started with standard error closed: the main window shows"
+
+# As the desktop's "Open with" starts it: straight to the save prompt, with no open prompt.
+mkdir -p "$scratch/samples"
+head -c 8192 /dev/zero >"$scratch/samples/game.srm"
+shows_window "Save BBD File" file || fail "a save named on the command line got no save prompt (saw: $titles)"
+case "$titles" in *"Open SRAM File"*) fail "a save named on the command line was asked for again" ;; esac
+echo "a save named on the command line: straight to the save prompt"
 
 rm "$private/Stuff.dat"
 shows_window "Dornquist" || fail "without Stuff.dat no critical message showed (saw: $titles)"

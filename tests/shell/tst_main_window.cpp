@@ -1,12 +1,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -14,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <QUrl>
 #include <memory>
 
 #include "about_box.h"
@@ -81,6 +84,8 @@ private slots:
     void enterPressesTheFocusedButton();
     void toolTipsInWindowFont_data();
     void toolTipsInWindowFont();
+    void droppedFilesSkipTheOpenPrompt_data();
+    void droppedFilesSkipTheOpenPrompt();
 
 private:
     QWidget* control(const char* name) const {
@@ -727,4 +732,58 @@ void MainWindowTest::toolTipsInWindowFont() {
 }
 
 QTEST_MAIN(MainWindowTest)
+// Files dropped on the window convert without the open prompt: one the way its contents call for,
+// its save prompt on the same name with the other extension; several into one chosen folder.
+void MainWindowTest::droppedFilesSkipTheOpenPrompt_data() {
+    QTest::addColumn<QStringList>("dropped");
+    QTest::addColumn<QStringList>("prompts");
+    QTest::addColumn<QString>("startsOn");
+    QTest::addColumn<QStringList>("written");
+    QTest::newRow("one_save") << QStringList{"GAME.srm"}
+                              << QStringList{"save:Save BBD File", "text:Enter Comment"}
+                              << "GAME.bbd" << QStringList{"GAME.bbd"};
+    QTest::newRow("several_files")
+        << QStringList{"GAME.srm", "OTHER.srm"}
+        << QStringList{"folder:Choose a Folder for the New Files", "text:Enter Comment"}
+        << "GAME.srm" << QStringList{"GAME.bbd", "OTHER.bbd"};
+}
+
+void MainWindowTest::droppedFilesSkipTheOpenPrompt() {
+    QFETCH(QStringList, dropped);
+    QFETCH(QStringList, prompts);
+    QFETCH(QString, startsOn);
+    QFETCH(QStringList, written);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QList<QUrl> urls;
+    for (const QString& name : dropped) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(8 * 1024, 'x'));
+        urls << QUrl::fromLocalFile(file.fileName());
+    }
+    desktop_->fileAnswers = {
+        (dropped.size() == 1 ? dir.filePath(written.first()) : dir.path()).toStdString()};
+    desktop_->textAnswers = {"Dropped"};
+    showForm();
+
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint at = form_->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &drop);
+    QVERIFY(drop.isAccepted());
+
+    QTRY_COMPARE(desktop_->messages.size(), std::size_t(1));
+    QCOMPARE(promptsSeen(*desktop_), prompts);
+    QCOMPARE(QString::fromStdString(desktop_->prompts.front().startText), dir.filePath(startsOn));
+    for (const QString& name : written) {
+        QCOMPARE(QFileInfo(dir.filePath(name)).size(), qint64(512 + 32 * 1024));
+    }
+}
+
 #include "tst_main_window.moc"
