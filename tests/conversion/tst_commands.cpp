@@ -169,6 +169,8 @@ private slots:
     void compressedSaves();
     void bbdSaveSizes_data();
     void bbdSaveSizes();
+    void otherCopiersSaves_data();
+    void otherCopiersSaves();
     void refusedInputs_data();
     void refusedInputs();
     void largeSaveRoundTrip_data();
@@ -608,6 +610,41 @@ void CommandsTest::bbdSaveSizes() {
     QCOMPARE(messagesOf(s.platform), QStringList{kB2sMessage});
 }
 
+// A Pro Fighter or Super UFO save chosen in BBD -> SRAM gives its save back as a BBD file does.
+void CommandsTest::otherCopiersSaves_data() {
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QByteArray>("save");
+    QTest::addColumn<bool>("asked");  // whether the copies differ
+
+    const QByteArray k32 = noise(4 * kSram, 250);
+    for (const auto& [name, header] :
+         {std::pair("fig", proFighterHeader()), std::pair("ufo", superUfoHeader())}) {
+        QTest::addRow("%s_8k", name) << header << k32.left(kSram) << false;
+        QTest::addRow("%s_16k", name) << header << k32.left(2 * kSram) << false;
+        QTest::addRow("%s_32k", name) << header << k32 << true;
+    }
+}
+
+void CommandsTest::otherCopiersSaves() {
+    QFETCH(QByteArray, header);
+    QFETCH(QByteArray, save);
+    QFETCH(bool, asked);
+    QVERIFY(writeFile(path("game.sav"), header + save.repeated(kBody / int(save.size()))));
+
+    Session s(template_);
+    s.answer({path("game.sav"), path("game.srm")});
+    s.answerChoice(0);
+    QVERIFY(BBD2SRAM(s.context).completed());
+
+    QCOMPARE(readFile(path("game.srm")), save);
+    QStringList prompts = kBbd2SramPrompts;
+    if (asked) {
+        prompts.insert(1, kCopiesDifferPrompt);
+    }
+    QCOMPARE(promptsOf(s.platform), prompts);
+    QCOMPARE(messagesOf(s.platform), QStringList{kB2sMessage});
+}
+
 // Inputs that are not what the command takes: one message, no further prompt, nothing written,
 // the comment box as it was.
 void CommandsTest::refusedInputs_data() {
@@ -639,6 +676,8 @@ void CommandsTest::refusedInputs_data() {
     QTest::newRow("sram2bbd_bbd_with_1k_body")
         << "sram2bbd" << marked + body.left(1024) << alreadyBbd;
     QTest::newRow("sram2bbd_bbd_longer") << "sram2bbd" << marked + body + body << alreadyBbd;
+    QTest::newRow("sram2bbd_pro_fighter") << "sram2bbd" << proFighterHeader() + body << alreadyBbd;
+    QTest::newRow("sram2bbd_super_ufo") << "sram2bbd" << superUfoHeader() + body << alreadyBbd;
     for (const int kib : {1, 8, 16, 32}) {
         QTest::addRow("bbd2sram_raw_%dk", kib) << "bbd2sram" << body.left(kib * 1024) << rawSave;
     }
@@ -647,6 +686,16 @@ void CommandsTest::refusedInputs_data() {
     QTest::newRow("comment_raw_32k") << "comment" << body << rawForComment;
     QTest::newRow("comment_compressed")
         << "comment" << rzipOf(body.left(kSram)) << compressedForComment;
+    QTest::newRow("comment_pro_fighter")
+        << "comment" << proFighterHeader() + body
+        << refusal(
+               "This file is a Pro Fighter save, which holds no comment: choose a BBD file to "
+               "load a comment from.");
+    QTest::newRow("comment_super_ufo")
+        << "comment" << superUfoHeader() + body
+        << refusal(
+               "This file is a Super UFO save, which holds no comment: choose a BBD file to "
+               "load a comment from.");
 }
 
 void CommandsTest::refusedInputs() {
