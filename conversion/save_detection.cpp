@@ -21,9 +21,9 @@ bool hasSuperWildCardMark(std::uint64_t /*size*/, Bytes head) {
            std::equal(mark.begin(), mark.end(), head.begin() + layout::kCopierMarkOffset);
 }
 
-// A header that other writers fill in their own ways is taken only whole, byte for byte, and in
-// a file of exactly its format's length: a stray byte or a length of its own makes it a copier
-// file of another header, which is read just the same.
+// Taken only whole, byte for byte, in a file of exactly a headered save's length: one byte more
+// set, or another length, makes it a header not known, which is read the same way and differs
+// only in its name and in having a comment to show.
 template <CopierFormat format>
 bool hasFixedHeader(std::uint64_t size, Bytes head) {
     static const HeaderTemplate header = *fixedHeaderOf(format);
