@@ -18,6 +18,7 @@
 #include "app_facts.h"
 #include "bbd_layout.h"
 #include "convert_options.h"
+#include "copier_format_words.h"
 #include "save_detection.h"
 
 namespace plimbrook::cli {
@@ -55,20 +56,23 @@ std::size_t utf8SequenceLength(std::string_view text) {
 }
 
 constexpr std::string_view kUsage =
-    "Usage: plimbrook-convert to-bbd [--comment TEXT] [--template FILE]\n"
+    "Usage: plimbrook-convert to-bbd [--format FORMAT] [--comment TEXT] [--template FILE]\n"
     "                                [--output-dir DIR | --output FILE] [--force] SAVE...\n"
-    "       plimbrook-convert to-srm [--size auto|8|16|32]\n"
+    "       plimbrook-convert to-srm [--format FORMAT] [--size auto|8|16|32]\n"
     "                                [--output-dir DIR | --output FILE] [--force] BBD...\n"
     "       plimbrook-convert comment [--raw] BBD...\n"
-    "       plimbrook-convert info FILE...\n"
+    "       plimbrook-convert info [--format FORMAT] FILE...\n"
     "\n"
     "Converts emulator SRAM saves (.srm) to and from Super Wild Card Battery Backup Data\n"
-    "files (.bbd), and prints the comments that BBD files carry.\n"
+    "files (.bbd) and the save files of three other copiers, and prints the comments that\n"
+    "BBD files carry.\n"
     "\n"
     "Commands:\n"
-    "  to-bbd    write a BBD file for each SAVE, with \".bbd\" in place of its extension;\n"
-    "            saves of up to 32 KiB, raw or RetroArch-compressed\n"
-    "  to-srm    write an SRAM save for each BBD file, with \".srm\" in place of its extension\n"
+    "  to-bbd    write a BBD file for each SAVE, with \".bbd\" in place of its extension\n"
+    "            (or another copier's file, see --format); saves of up to 32 KiB, raw or\n"
+    "            RetroArch-compressed\n"
+    "  to-srm    write an SRAM save for each BBD file or other copier's save, with \".srm\"\n"
+    "            in place of its extension\n"
     "  comment   print the comment of each BBD file, one line each\n"
     "  info      tell what each file holds, the save image a conversion would use and its CRC-32\n"
     "\n"
@@ -76,6 +80,14 @@ constexpr std::string_view kUsage =
     "  --comment TEXT    the comment stored in each BBD file, cut or padded to 77 characters\n"
     "                    (default: \"Enter a Comment and stuff.\")\n"
     "  --template FILE   the header template (default: Stuff.dat beside the program)\n"
+    "  --format FORMAT   the copier file to write, or to read each input as:\n"
+    "                      swc  Super Wild Card BBD file (.bbd; the default for to-bbd)\n"
+    "                      fig  Pro Fighter save (.sav)\n"
+    "                      ufo  Super UFO save (.ufo)\n"
+    "                      gd3  Game Doctor save (.gd3), the 32 KiB body with no header\n"
+    "                    Only swc files carry a comment and use the template. to-srm and info\n"
+    "                    tell swc, fig and ufo files by their headers by themselves; a file of\n"
+    "                    32 KiB is read as a Game Doctor save only with --format gd3\n"
     "  --output-dir DIR  write the new files into DIR instead of beside their inputs\n"
     "  --output FILE     write the new file to FILE (one input only)\n"
     "  --size KIB        the size of each SRAM save: 8, 16 or 32, or auto (default): 8 when\n"
@@ -185,8 +197,18 @@ std::string refusalReason(Refusal why) {
             return "looks like an SRAM save, not a BBD file";
         case Refusal::CompressedAsBbd:
             return "a compressed SRAM save, not a BBD file";
+        case Refusal::NotGameDoctorSize:
+            return "not 32 KiB, the size of a Game Doctor save";
     }
     return "not a file this command takes";
+}
+
+// A copier file given as a save is named by its format.
+std::string refusalReason(const SaveInput& save) {
+    if (save.refusal == Refusal::AlreadyBbd) {
+        return "already a " + std::string(wordsOf(save.file.copier).name) + " (use to-srm)";
+    }
+    return refusalReason(*save.refusal);
 }
 
 std::string bytesText(std::size_t count) {
@@ -358,14 +380,18 @@ private:
         err_ << kProgramName << ": " << terminalSafe(path) << ": " << kind << ": " << text << '\n';
     }
 
-    // The template is read once for the batch; without it no BBD file can be made.
+    // The template is read once for the batch; without it no BBD file can be made. The other
+    // formats do not use it.
     void toBbd(const std::string& templatePath) {
-        const HeaderTemplate header = readInput(templatePath, readHeaderTemplate);
+        const CopierFormat format = options_.format.value_or(CopierFormat::SuperWildCard);
+        const bool bbd = format == CopierFormat::SuperWildCard;
+        const HeaderTemplate header =
+            bbd ? readInput(templatePath, readHeaderTemplate) : HeaderTemplate{};
         const std::string comment = options_.comment.value_or(std::string(kDefaultComment));
         each([&](const std::string& input) {
             const SaveInput save = readInput(input, readSaveInput);
             if (save.refusal) {
-                throw FileFailure{input, refusalReason(*save.refusal)};
+                throw FileFailure{input, refusalReason(save)};
             }
             const auto body = bodyFromSave(save.save);
             if (!body) {
@@ -374,26 +400,37 @@ private:
             if (body->droppedBytes > 0) {
                 tell(input, "warning", droppedWarning(save.save.size(), *body));
             }
-            const std::string output = outputPathFor(options_, input, ".bbd");
+            const std::string output = outputPathFor(options_, input, wordsOf(format).extension);
             refuseWrittenAlready(output);
             replaceOutput(output, [&](ReplacementFile& file) {
-                writeBbdBody(file, header, body->body);
-                writeBbdComment(file, comment);
+                if (bbd) {
+                    writeBbdBody(file, header, body->body);
+                    writeBbdComment(file, comment);
+                } else {
+                    writeCopierSave(file, format, body->body);
+                }
             });
         });
     }
 
-    static BbdInput readWholeBbd(InputFile& file) {
-        return readBbdInput(file, BbdPart::HeaderAndBody);
+    BbdInput readWholeBbd(InputFile& file) const {
+        return readBbdInput(file, BbdPart::HeaderAndBody, options_.format);
     }
     static BbdInput readBbdHeader(InputFile& file) {
         return readBbdInput(file, BbdPart::HeaderOnly);
     }
 
     void toSrm(const std::string& input) {
-        const BbdInput bbd = readInput(input, readWholeBbd);
+        const BbdInput bbd =
+            readInput(input, [this](InputFile& file) { return readWholeBbd(file); });
         if (bbd.refusal) {
-            throw FileFailure{input, refusalReason(*bbd.refusal)};
+            std::string reason = refusalReason(*bbd.refusal);
+            // Only its size could tell a Game Doctor save from a raw one, and it does not.
+            if (bbd.refusal == Refusal::RawSaveAsBbd &&
+                bbd.file.size == layout::kGameDoctorSaveSize) {
+                reason += " (--format gd3 reads it as a Game Doctor save)";
+            }
+            throw FileFailure{input, reason};
         }
         const CopyAgreement copies = compareCopies(bbd.body);
         const std::vector<std::uint8_t> save = saveFromBody(
@@ -424,6 +461,11 @@ private:
         if (bbd.refusal) {
             throw FileFailure{input, refusalReason(*bbd.refusal)};
         }
+        // An empty line would pass for an empty comment.
+        if (!hasCommentField(bbd.file.copier)) {
+            throw FileFailure{
+                input, "no comment field in a " + std::string(wordsOf(bbd.file.copier).name)};
+        }
         const std::string comment = commentOfHeader(bbd.header);
         out_ << (options_.raw ? comment : printable(comment)) << '\n';
     }
@@ -431,19 +473,39 @@ private:
     using InfoLines = std::vector<std::pair<std::string, std::string>>;
 
     // A file is looked at as the conversion that takes it would: a copier file as to-srm does,
-    // anything else as to-bbd does.
-    static InfoLines describe(InputFile& file) {
+    // anything else as to-bbd does. One that --format does not fit says why.
+    InfoLines describe(InputFile& file) const {
         const BbdInput bbd = readWholeBbd(file);
+        if (bbd.refusal && options_.format == CopierFormat::GameDoctor) {
+            return {{"type", kindOf(bbd.file)},
+                    {"save image", "none: " + refusalReason(*bbd.refusal)}};
+        }
         if (bbd.file.kind == FileKind::CopierFile) {
             return describeBbd(bbd);
         }
         return describeSave(readSaveInput(file));
     }
 
+    static std::string kindOf(const FileClass& file) {
+        std::string kind;
+        switch (file.kind) {
+            case FileKind::RawSram:
+                kind = "raw SRAM save";
+                break;
+            case FileKind::RetroArchCompressed:
+                kind = "RetroArch-compressed save";
+                break;
+            case FileKind::CopierFile:
+                kind = wordsOf(file.copier).kind;
+                break;
+            case FileKind::Unknown:
+                kind = file.size == 0 ? "empty file" : "unknown";
+                break;
+        }
+        return kind + ", " + bytesText(file.size);
+    }
+
     static InfoLines describeBbd(const BbdInput& bbd) {
-        const bool swc = bbd.file.copier == CopierFormat::SuperWildCard;
-        const std::string kind =
-            swc ? "Super Wild Card BBD file" : "copier file with another 512-byte header";
         const CopyAgreement copies = compareCopies(bbd.body);
         const std::vector<std::uint8_t> save =
             saveFromBody(bbd.body, saveSizeFromBody(copies, layout::kMaxSaveSize));
@@ -462,30 +524,21 @@ private:
                 agreement = "the file ends inside them (to-srm writes the first copy)";
                 break;
         }
-        return {
-            {"type", kind + ", " + bytesText(bbd.file.size)},
+        // Where there is no comment field there is no comment line, rather than an empty one.
+        InfoLines lines = {
+            {"type", kindOf(bbd.file)},
             {"copies", agreement},
             {"save image", bytesText(save.size())},
-            {"comment", printable(commentOfHeader(bbd.header))},
-            {"CRC-32", crcText(save)},
         };
+        if (hasCommentField(bbd.file.copier)) {
+            lines.push_back({"comment", printable(commentOfHeader(bbd.header))});
+        }
+        lines.push_back({"CRC-32", crcText(save)});
+        return lines;
     }
 
     static InfoLines describeSave(const SaveInput& input) {
-        std::string kind;
-        switch (input.file.kind) {
-            case FileKind::RawSram:
-                kind = "raw SRAM save";
-                break;
-            case FileKind::RetroArchCompressed:
-                kind = "RetroArch-compressed save";
-                break;
-            case FileKind::CopierFile:
-            case FileKind::Unknown:
-                kind = input.file.size == 0 ? "empty file" : "unknown";
-                break;
-        }
-        InfoLines lines = {{"type", kind + ", " + bytesText(input.file.size)}};
+        InfoLines lines = {{"type", kindOf(input.file)}};
         if (input.file.kind == FileKind::RetroArchCompressed && !input.refusal) {
             lines[0].second += ", " + bytesText(input.save.size()) + " uncompressed";
         }
@@ -505,7 +558,8 @@ private:
     }
 
     void printInfo(const std::string& input) {
-        const InfoLines lines = readInput(input, describe);
+        const InfoLines lines =
+            readInput(input, [this](InputFile& file) { return describe(file); });
         out_ << input << '\n';
         for (const auto& [key, value] : lines) {
             out_ << "  " << key << ": " << value << '\n';

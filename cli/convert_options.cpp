@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "bbd_layout.h"
+#include "copier_format_words.h"
 
 namespace plimbrook::cli {
 
@@ -16,10 +17,11 @@ enum Applies : unsigned {
     kComment = 1u << 2,
     kInfo = 1u << 3,
     kWriters = kToBbd | kToSrm,
+    kCopierFiles = kToBbd | kToSrm | kInfo,
     kAll = kToBbd | kToSrm | kComment | kInfo,
 };
 
-enum class Id { Comment, Template, OutputDir, Output, Size, Force, Raw, Help, Version };
+enum class Id { Comment, Template, OutputDir, Output, Size, Format, Force, Raw, Help, Version };
 
 struct OptionInfo {
     std::string_view name;
@@ -28,12 +30,13 @@ struct OptionInfo {
     unsigned applies;
 };
 
-constexpr std::array<OptionInfo, 9> kOptions = {{
+constexpr std::array<OptionInfo, 10> kOptions = {{
     {"--comment", Id::Comment, true, kToBbd},
     {"--template", Id::Template, true, kToBbd},
     {"--output-dir", Id::OutputDir, true, kWriters},
     {"--output", Id::Output, true, kWriters},
     {"--size", Id::Size, true, kToSrm},
+    {"--format", Id::Format, true, kCopierFiles},
     {"--force", Id::Force, false, kWriters},
     {"--raw", Id::Raw, false, kComment},
     {"--help", Id::Help, false, kAll},
@@ -178,6 +181,15 @@ ConvertOptions parseOptions(const std::vector<std::string>& args) {
                 options.saveSize = size->bytes;
                 break;
             }
+            case Id::Format: {
+                const FormatWords* format = formatNamed(value);
+                if (format == nullptr) {
+                    throw UsageError("option '--format' takes swc, fig, ufo or gd3, not " +
+                                     quoted(value));
+                }
+                options.format = format->format;
+                break;
+            }
             case Id::Force:
                 options.force = true;
                 break;
@@ -201,6 +213,18 @@ ConvertOptions parseOptions(const std::vector<std::string>& args) {
     }
     if (options.output && options.inputs.size() != 1) {
         throw UsageError("option '--output' takes exactly one input file");
+    }
+    // The other formats' headers are fixed, or absent: there is nowhere to put either.
+    if (options.command == Command::ToBbd && options.format && !hasCommentField(*options.format)) {
+        const std::string format = "--format " + std::string(wordsOf(*options.format).option);
+        if (options.comment) {
+            throw UsageError("option '--comment' does not apply to " + format +
+                             ": only swc files carry a comment");
+        }
+        if (options.templatePath) {
+            throw UsageError("option '--template' does not apply to " + format +
+                             ": only swc files take their header from the template");
+        }
     }
     return options;
 }

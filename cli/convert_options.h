@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "copier_formats.h"
+
 namespace plimbrook::cli {
 
 enum class Command { ToBbd, ToSrm, Comment, Info };
@@ -21,6 +23,9 @@ struct ConvertOptions {
     std::optional<std::string> output;
     // The size of each SRAM save written, in bytes; no value: as the BBD file's copies say.
     std::optional<std::size_t> saveSize;
+    // The copier file to-bbd writes; for to-srm and info, what to read each input as. No value:
+    // a Super Wild Card BBD file, or for reading, what each file's header says.
+    std::optional<CopierFormat> format;
     bool force = false;
     bool raw = false;
     std::vector<std::string> inputs;

@@ -50,6 +50,22 @@ static_assert(kMaxSaveSize == kBodySize);
 static_assert(kHalfBodySize == 16 * kKiB);
 static_assert(kCopierMarkOffset + kCopierMark.size() <= kCommentOffset);
 
+// Other copiers keep the same 32 KiB body, behind a 512-byte header of their own or none at all.
+// The Pro Fighter's save header is a 4 in its first byte, the Super UFO's its name at bytes
+// 8..15; every other byte of either is zero, so neither holds a comment. The Game Doctor keeps
+// the body alone.
+inline constexpr std::size_t kProFighterMarkOffset = 0;
+inline constexpr std::uint8_t kProFighterMark = 4;
+inline constexpr std::size_t kSuperUfoMarkOffset = 8;
+inline constexpr std::array<std::uint8_t, 8> kSuperUfoMark = {'S', 'U', 'P', 'E',
+                                                              'R', 'U', 'F', 'O'};
+inline constexpr std::size_t kHeaderedSaveSize = kHeaderSize + kBodySize;
+inline constexpr std::size_t kGameDoctorSaveSize = kBodySize;
+
+static_assert(kSuperUfoMarkOffset + kSuperUfoMark.size() <= kHeaderSize);
+static_assert(kHeaderedSaveSize == kBbdSize);
+static_assert(kGameDoctorSaveSize == 32 * kKiB);
+
 // Small SRAM chips are mirrored across the cartridge's 8 KiB window; a save of one of these
 // sizes is repeated to fill the image rather than padded.
 inline constexpr std::array<std::size_t, 3> kMirroredSaveSizes = {1 * kKiB, 2 * kKiB, 4 * kKiB};

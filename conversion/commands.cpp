@@ -34,6 +34,13 @@ constexpr const char* kRawSaveCommentText =
 constexpr const char* kCompressedCommentText =
     "This file is a compressed SRAM save, not a BBD file: choose a BBD file to load a comment "
     "from.";
+// Loaded from these, the comment box would be emptied by a header of zero bytes.
+constexpr const char* kProFighterCommentText =
+    "This file is a Pro Fighter save, which holds no comment: choose a BBD file to load a "
+    "comment from.";
+constexpr const char* kSuperUfoCommentText =
+    "This file is a Super UFO save, which holds no comment: choose a BBD file to load a comment "
+    "from.";
 static_assert(layout::kMaxSaveSize == 32 * 1024);
 
 constexpr const char* kCopiesDifferText =
@@ -393,6 +400,10 @@ Outcome OpenBBDComment(CommandContext& context) {
         channels.input = InputFile::open(context.fs, bbdPath);
         const BbdInput bbd = readBbdInput(*channels.input, BbdPart::HeaderOnly);
         refuseSaves(platform, bbd, kRawSaveCommentText, kCompressedCommentText);
+        if (!hasCommentField(bbd.file.copier)) {
+            refuse(platform, bbd.file.copier == CopierFormat::ProFighter ? kProFighterCommentText
+                                                                         : kSuperUfoCommentText);
+        }
         std::string comment = commentOfHeader(bbd.header);
 
         // A text box ends its text at a zero byte, which would lose the rest of the comment;

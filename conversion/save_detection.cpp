@@ -21,13 +21,25 @@ bool hasSuperWildCardMark(std::uint64_t /*size*/, Bytes head) {
            std::equal(mark.begin(), mark.end(), head.begin() + layout::kCopierMarkOffset);
 }
 
+// Taken only whole, byte for byte, in a file of exactly a headered save's length: one byte more
+// set, or another length, makes it a header not known, which is read the same way and differs
+// only in its name and in having a comment to show.
+template <CopierFormat format>
+bool hasFixedHeader(std::uint64_t size, Bytes head) {
+    static const HeaderTemplate header = *fixedHeaderOf(format);
+    return size == layout::kHeaderedSaveSize && head.size() >= header.size() &&
+           std::equal(header.begin(), header.end(), head.begin());
+}
+
 // Copier headers that say which copier wrote them, tried in order.
 struct CopierHeaderFormat {
     CopierFormat format;
     bool (*recognises)(std::uint64_t size, Bytes head);
 };
-constexpr std::array<CopierHeaderFormat, 1> kCopierFormats = {{
+constexpr std::array<CopierHeaderFormat, 3> kCopierFormats = {{
     {CopierFormat::SuperWildCard, hasSuperWildCardMark},
+    {CopierFormat::ProFighter, hasFixedHeader<CopierFormat::ProFighter>},
+    {CopierFormat::SuperUfo, hasFixedHeader<CopierFormat::SuperUfo>},
 }};
 
 // Every copier of the kind puts a 512-byte header before a body of whole KiB.
@@ -245,8 +257,7 @@ SaveInput readSaveInput(InputFile& file) {
         input.refusal = inside.refusal;
         return input;
     }
-    if (input.file.kind == FileKind::CopierFile &&
-        input.file.copier == CopierFormat::SuperWildCard) {
+    if (input.file.kind == FileKind::CopierFile && input.file.copier != CopierFormat::Other) {
         input.refusal = Refusal::AlreadyBbd;
         return input;
     }
@@ -263,7 +274,34 @@ SaveInput readSaveInput(InputFile& file) {
     return input;
 }
 
-BbdInput readBbdInput(InputFile& file, BbdPart part) {
+namespace {
+
+// Nothing in a Game Doctor save tells it from a raw save but the user's word, so the file must
+// at least be the body's size.
+BbdInput readGameDoctorSave(InputFile& file, BbdPart part) {
+    BbdInput input;
+    const std::uint64_t size = file.size();
+    input.file = classifyFile(size, file.read(0, kProbeSize));
+    if (input.file.kind == FileKind::RetroArchCompressed) {
+        input.refusal = Refusal::CompressedAsBbd;
+    } else if (size != layout::kGameDoctorSaveSize) {
+        input.refusal = Refusal::NotGameDoctorSize;
+    } else {
+        input.file.kind = FileKind::CopierFile;
+        input.file.copier = CopierFormat::GameDoctor;
+        if (part == BbdPart::HeaderAndBody) {
+            input.body = file.read(bodyOffsetOf(CopierFormat::GameDoctor), layout::kBodySize);
+        }
+    }
+    return input;
+}
+
+}  // namespace
+
+BbdInput readBbdInput(InputFile& file, BbdPart part, std::optional<CopierFormat> readAs) {
+    if (readAs == CopierFormat::GameDoctor) {
+        return readGameDoctorSave(file, part);
+    }
     BbdInput input;
     const std::uint64_t size = file.size();
     input.header = file.read(0, layout::kHeaderSize);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bbd_layout.h"
+#include "copier_formats.h"
 
 namespace plimbrook {
 
@@ -16,15 +17,15 @@ class InputFile;
 // What a file holds, told from its length and its first bytes alone.
 enum class FileKind {
     RawSram,              // 1 byte to 32 KiB and nothing else to tell: a save as emulators keep it
-    CopierFile,           // a 512-byte copier header, then a body of whole KiB
+    CopierFile,           // a 512-byte copier header, then a body of whole KiB; or, when the
+                          // user says so, a Game Doctor save
     RetroArchCompressed,  // a save the emulator compressed, in chunks of zlib data
     Unknown,              // empty, or larger than any save and no copier file
 };
 
-// The copier headers told apart. A new format gets a value here and a line in the table of
-// formats in save_detection.cpp; any other file of a copier file's length is Other.
-enum class CopierFormat { SuperWildCard, Other };
-
+// The copier headers are told apart by the table of formats in save_detection.cpp; any other
+// file of a copier file's length is Other. A Game Doctor save, a body without a header, cannot be
+// told from a raw 32 KiB save: it is one only when the user says so.
 struct FileClass {
     FileKind kind = FileKind::Unknown;
     CopierFormat copier = CopierFormat::Other;  // for a CopierFile
@@ -41,11 +42,12 @@ bool looksLikeRawSave(std::uint64_t size, std::span<const std::uint8_t> head);
 
 // Why a conversion will not take a file. The window and the command line word each their own way.
 enum class Refusal {
-    AlreadyBbd,         // given as a save, but a Super Wild Card BBD file
+    AlreadyBbd,         // given as a save, but a copier file with a header of a known format
     TooLarge,           // a save of more than the copier holds, compressed or not
     DamagedCompressed,  // a compressed save that is corrupt or cut short
     RawSaveAsBbd,       // given as a BBD file, but a raw save
     CompressedAsBbd,    // given as a BBD file, but a compressed save
+    NotGameDoctorSize,  // given as a Game Doctor save, but not of its 32 KiB
 };
 
 // RetroArch's compressed saves: "#RZIPv", a version byte, "#", the chunk size (32-bit) and the
@@ -126,7 +128,8 @@ struct SaveInput {
 SaveInput readSaveInput(InputFile& file);
 
 // A file given as a BBD file: its header and, if asked for, its body (each shorter where the
-// file ends), or why not.
+// file ends), or why not. Read as a Game Doctor save, the whole file is the body and there is
+// no header; any other format read as is detected, since each puts its body after 512 bytes.
 enum class BbdPart { HeaderOnly, HeaderAndBody };
 struct BbdInput {
     FileClass file;
@@ -134,6 +137,7 @@ struct BbdInput {
     std::vector<std::uint8_t> body;
     std::optional<Refusal> refusal;
 };
-BbdInput readBbdInput(InputFile& file, BbdPart part);
+BbdInput readBbdInput(InputFile& file, BbdPart part,
+                      std::optional<CopierFormat> readAs = std::nullopt);
 
 }  // namespace plimbrook

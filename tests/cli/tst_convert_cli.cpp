@@ -31,9 +31,12 @@ using plimbrook::testing::kCopierMark;
 using plimbrook::testing::kCopierMarkAt;
 using plimbrook::testing::kHeader;
 using plimbrook::testing::pattern;
+using plimbrook::testing::proFighterHeader;
 using plimbrook::testing::readFile;
 using plimbrook::testing::rzipOf;
+using plimbrook::testing::superUfoHeader;
 using plimbrook::testing::writeFile;
+using plimbrook::testing::zeros;
 
 namespace {
 
@@ -234,6 +237,10 @@ private slots:
     void everyFailingStep();
     void largeSavesRoundTrip_data();
     void largeSavesRoundTrip();
+    void copierFormats_data();
+    void copierFormats();
+    void copierHeaders_data();
+    void copierHeaders();
     void templateBesideProgram();
     void realProgram_data();
     void realProgram();
@@ -277,6 +284,9 @@ void TestConvertCli::init() {
         {"PAIR.srm", gameSave()},
         {"PAIR.bbd", markedBbd()},
         {"-x.srm", tinySave()},
+        {"FIG.sav", proFighterHeader() + midSave().repeated(2)},
+        {"UFO.ufo", superUfoHeader() + bigSave()},
+        {"GD.gd3", midSave().repeated(2)},
     };
     for (auto it = scene.begin(); it != scene.end(); ++it) {
         QVERIFY2(writeFile(dir_->filePath(it.key()), it.value()), qPrintable(it.key()));
@@ -522,6 +532,55 @@ void TestConvertCli::invocations_data() {
                               "Kept comment", keptImage()))
         << "" << 0 << Files{};
 
+    // Other copiers' saves: told by their headers, or as a Game Doctor save only when told so.
+    QTest::newRow("info_of_other_copiers")
+        << QStringList{"info", "FIG.sav", "UFO.ufo", "GD.gd3"}
+        << block("FIG.sav",
+                 {"type: Pro Fighter save, 33280 bytes", "copies: the two 16 KiB halves agree",
+                  "save image: 16384 bytes", "CRC-32: " + crcOf(midSave())}) +
+               block("UFO.ufo",
+                     {"type: Super UFO save, 33280 bytes",
+                      "copies: they differ (to-srm writes all 32 KiB; --size 8 the first copy)",
+                      "save image: 32768 bytes", "CRC-32: " + crcOf(bigSave())}) +
+               block("GD.gd3",
+                     saveLines("raw SRAM save, 32768 bytes", "32768 bytes", midSave().repeated(2)))
+        << "" << 0 << Files{};
+    QTest::newRow("info_as_game_doctor")
+        << QStringList{"info", "--format", "gd3", "GD.gd3", "KEEP.bbd"}
+        << block("GD.gd3",
+                 {"type: Game Doctor save, 32768 bytes", "copies: the two 16 KiB halves agree",
+                  "save image: 16384 bytes", "CRC-32: " + crcOf(midSave())}) +
+               block("KEEP.bbd", {"type: " + otherHeader + ", 33280 bytes",
+                                  "save image: none: not 32 KiB, the size of a Game Doctor save"})
+        << "" << 0 << Files{};
+    QTest::newRow("to_srm_as_game_doctor")
+        << QStringList{"to-srm", "--format=gd3", "GD.gd3", "KEEP.bbd", "MID.srm", "PACKED.srm"}
+        << ""
+        << "plimbrook-convert: KEEP.bbd: not 32 KiB, the size of a Game Doctor save\n"
+           "plimbrook-convert: MID.srm: not 32 KiB, the size of a Game Doctor save\n"
+           "plimbrook-convert: PACKED.srm: a compressed SRAM save, not a BBD file\n"
+        << 1 << Files{{"GD.srm", midSave()}};
+    QTest::newRow("to_srm_32k_without_header_stays_raw")
+        << QStringList{"to-srm", "GD.gd3"} << ""
+        << "plimbrook-convert: GD.gd3: looks like an SRAM save, not a BBD file (--format gd3 "
+           "reads it as a Game Doctor save)\n"
+        << 1 << Files{};
+    QTest::newRow("to_bbd_refuses_other_copiers_saves")
+        << QStringList{"to-bbd", "--format", "gd3", "FIG.sav", "UFO.ufo", "GAME.srm"} << ""
+        << "plimbrook-convert: FIG.sav: already a Pro Fighter save (use to-srm)\n"
+           "plimbrook-convert: UFO.ufo: already a Super UFO save (use to-srm)\n"
+        << 1 << Files{{"GAME.gd3", gameSave().repeated(4)}};
+    QTest::newRow("comment_of_other_copiers")
+        << QStringList{"comment", "FIG.sav", "UFO.ufo", "KEEP.bbd"} << "Kept comment\n"
+        << "plimbrook-convert: FIG.sav: no comment field in a Pro Fighter save\n"
+           "plimbrook-convert: UFO.ufo: no comment field in a Super UFO save\n"
+        << 1 << Files{};
+    QTest::newRow("to_bbd_swc_format_takes_comment_and_template")
+        << QStringList{"to-bbd", "--format",   "swc",       "--comment",
+                       "Hi",     "--template", "other.dat", "GAME.srm"}
+        << ""
+        << "" << 0 << Files{{"GAME.bbd", bbd(otherTemplate(), gameSave(), "Hi")}};
+
     // Files that fail; the rest of the batch goes on.
     QTest::newRow("missing_save_in_batch")
         << QStringList{"to-bbd", "GAME.srm", "missing.srm", "BIG.srm"} << ""
@@ -647,6 +706,24 @@ void TestConvertCli::invocations_data() {
     QTest::newRow("size_of_64") << QStringList{"to-srm", "--size", "64", "KEEP.bbd"} << ""
                                 << usageError("option '--size' takes auto, 8, 16 or 32, not '64'")
                                 << 2 << Files{};
+    QTest::newRow("comment_with_fig")
+        << QStringList{"to-bbd", "--comment", "x", "--format", "fig", "GAME.srm"} << ""
+        << usageError(
+               "option '--comment' does not apply to --format fig: only swc files carry "
+               "a comment")
+        << 2 << Files{};
+    QTest::newRow("template_with_ufo")
+        << QStringList{"to-bbd", "--format", "ufo", "--template", "other.dat", "GAME.srm"} << ""
+        << usageError(
+               "option '--template' does not apply to --format ufo: only swc files take "
+               "their header from the template")
+        << 2 << Files{};
+    QTest::newRow("unknown_format")
+        << QStringList{"to-bbd", "--format", "smc", "GAME.srm"} << ""
+        << usageError("option '--format' takes swc, fig, ufo or gd3, not 'smc'") << 2 << Files{};
+    QTest::newRow("format_for_comment")
+        << QStringList{"comment", "--format", "fig", "FIG.sav"} << ""
+        << usageError("option '--format' does not apply to comment") << 2 << Files{};
     QTest::newRow("force_for_info")
         << QStringList{"info", "--force", "GAME.srm"} << ""
         << usageError("option '--force' does not apply to info") << 2 << Files{};
@@ -711,9 +788,17 @@ void TestConvertCli::help() {
     QCOMPARE(out.str(), reference.str());
     const QString text = QString::fromStdString(out.str());
     QVERIFY(text.startsWith("Usage: plimbrook-convert to-bbd"));
-    for (const char* word :
-         {"to-bbd", "to-srm", "comment", "info", "--comment", "--template", "--output-dir",
-          "--output", "--size", "--force", "--raw", "--version", "Enter a Comment and stuff."}) {
+    for (const char* word : {"to-bbd",       "to-srm",
+                             "comment",      "info",
+                             "--comment",    "--template",
+                             "--output-dir", "--output",
+                             "--size",       "--format",
+                             "--force",      "--raw",
+                             "--version",    "Enter a Comment and stuff.",
+                             "swc",          "fig",
+                             "ufo",          "gd3",
+                             ".sav",         ".ufo",
+                             ".gd3"}) {
         QVERIFY2(text.contains(word), word);
     }
 }
@@ -913,6 +998,121 @@ void TestConvertCli::largeSavesRoundTrip() {
              0);
     QCOMPARE(readFile("round.bbd").size(), qsizetype(33'280));
     QCOMPARE(readFile("round.srm"), readFile(save));
+}
+
+// Each copier's file, byte for byte as the layout describes it, and the save back from it.
+void TestConvertCli::copierFormats_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QByteArray>("header");  // what comes before the 32 KiB body
+    QTest::addColumn<QByteArray>("save");
+
+    QByteArray bbdHeader = stuffDat();
+    bbdHeader.replace(16, 77, commentField("Enter a Comment and stuff."));
+    const struct {
+        const char* format;
+        const char* extension;
+        QByteArray header;
+    } formats[] = {
+        {"swc", ".bbd", bbdHeader},
+        {"fig", ".sav", proFighterHeader()},
+        {"ufo", ".ufo", superUfoHeader()},
+        {"gd3", ".gd3", QByteArray()},
+    };
+    const struct {
+        int kib;
+        const char* name;
+        QByteArray save;
+    } saves[] = {{8, "GAME", gameSave()}, {16, "MID", midSave()}, {32, "BIG", bigSave()}};
+    for (const auto& format : formats) {
+        for (const auto& save : saves) {
+            QTest::addRow("%s_%dk", format.format, save.kib)
+                << format.format << QString(save.name) + ".srm"
+                << QString(save.name) + format.extension << format.header << save.save;
+        }
+    }
+}
+
+void TestConvertCli::copierFormats() {
+    QFETCH(QString, format);
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    QFETCH(QByteArray, header);
+    QFETCH(QByteArray, save);
+    // Only a BBD file's header comes from the template: the others do without one.
+    if (format != "swc") {
+        QVERIFY(QFile::remove("prog/Stuff.dat"));
+    }
+
+    std::ostringstream out;
+    std::ostringstream err;
+    QCOMPARE(runConvert(toArgs({"to-bbd", "--format", format, input}), out, err, environment()), 0);
+    QCOMPARE(QString::fromStdString(err.str()), QString());
+    QCOMPARE(readFile(output), header + save.repeated(32 * 1024 / save.size()));
+
+    // Back by its header; a Game Doctor save has none, so it is named.
+    QStringList back = {"to-srm", "--output", "back.srm", output};
+    if (format == "gd3") {
+        back << "--format" << format;
+    }
+    QCOMPARE(runConvert(toArgs(back), out, err, environment()), 0);
+    QCOMPARE(readFile("back.srm"), save);
+}
+
+// A header is another copier's only when it is that copier's whole, in a file of its length;
+// anything near it is a header not known, and read the same. Nothing makes a file without a
+// header a Game Doctor save but --format.
+void TestConvertCli::copierHeaders_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("format");  // empty: none given
+    QTest::addColumn<QString>("type");
+
+    const QByteArray body = midSave().repeated(2);
+    const QByteArray fig = proFighterHeader();
+    const QByteArray ufo = superUfoHeader();
+    const QString other = "copier file with another 512-byte header, ";
+    const auto changed = [](QByteArray header, int at, char byte) {
+        header[at] = byte;
+        return header;
+    };
+
+    QTest::newRow("fig") << fig + body << ""
+                         << "Pro Fighter save, 33280 bytes";
+    QTest::newRow("ufo") << ufo + body << ""
+                         << "Super UFO save, 33280 bytes";
+    QTest::newRow("fig_byte_511_set") << changed(fig, 511, 1) + body << "" << other + "33280 bytes";
+    QTest::newRow("fig_1k_short") << fig + body.left(31 * 1024) << "" << other + "32256 bytes";
+    QTest::newRow("fig_1k_longer") << fig + body + zeros(1024) << "" << other + "34304 bytes";
+    QTest::newRow("ufo_byte_0_set") << changed(ufo, 0, 1) + body << "" << other + "33280 bytes";
+    QTest::newRow("ufo_name_at_9")
+        << zeros(kHeader).replace(9, 8, "SUPERUFO") + body << "" << other + "33280 bytes";
+    QTest::newRow("other_header_format_ufo") << stuffDat() + body << "ufo" << other + "33280 bytes";
+    QTest::newRow("copier_mark_beside_fig_byte")
+        << fig.left(8) + kCopierMark + fig.mid(10) + body << ""
+        << "Super Wild Card BBD file, 33280 bytes";
+    QTest::newRow("raw_32k_starting_as_fig") << (fig + body).left(32 * 1024) << ""
+                                             << "raw SRAM save, 32768 bytes";
+    QTest::newRow("raw_32k_as_game_doctor") << body << "gd3"
+                                            << "Game Doctor save, 32768 bytes";
+}
+
+void TestConvertCli::copierHeaders() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, format);
+    QFETCH(QString, type);
+    QVERIFY(writeFile("x.sav", file));
+
+    QStringList args = {"info", "x.sav"};
+    if (!format.isEmpty()) {
+        args << "--format=" + format;
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    QCOMPARE(runConvert(toArgs(args), out, err, environment()), 0);
+    const QStringList lines = QString::fromStdString(out.str()).split('\n');
+    QVERIFY(lines.size() > 1);
+    QCOMPARE(lines[1], "  type: " + type);
 }
 
 void TestConvertCli::templateBesideProgram() {

@@ -574,6 +574,14 @@ void CommandsTest::bbdSaveSizes_data() {
     QTest::newRow("halves_differ_in_last_byte")
         << header + c0 + c1 + c0 + c1Changed << true << 0 << c0 + c1 + c0 + c1Changed;
     QTest::newRow("cut_inside_body_first_copy") << header + c0 + c1 + c2 << false << 0 << c0;
+    // Other copiers' saves, told by their headers, give back their saves the same way.
+    for (const auto& [name, other] :
+         {std::pair("pro_fighter", proFighterHeader()), std::pair("super_ufo", superUfoHeader())}) {
+        QTest::addRow("%s_8k", name) << other + c0.repeated(4) << false << 0 << c0;
+        QTest::addRow("%s_16k", name) << other + (c0 + c1).repeated(2) << false << 0 << c0 + c1;
+        QTest::addRow("%s_32k", name)
+            << other + c0 + c1 + c2 + c3 << true << 0 << c0 + c1 + c2 + c3;
+    }
     // The copier's mark makes a file of a save's size a BBD file cut short.
     QTest::newRow("8k_file_with_mark")
         << marked8k << false << 0 << c0.left(kSram - kHeader) + zeros(kHeader);
@@ -639,6 +647,8 @@ void CommandsTest::refusedInputs_data() {
     QTest::newRow("sram2bbd_bbd_with_1k_body")
         << "sram2bbd" << marked + body.left(1024) << alreadyBbd;
     QTest::newRow("sram2bbd_bbd_longer") << "sram2bbd" << marked + body + body << alreadyBbd;
+    QTest::newRow("sram2bbd_pro_fighter") << "sram2bbd" << proFighterHeader() + body << alreadyBbd;
+    QTest::newRow("sram2bbd_super_ufo") << "sram2bbd" << superUfoHeader() + body << alreadyBbd;
     for (const int kib : {1, 8, 16, 32}) {
         QTest::addRow("bbd2sram_raw_%dk", kib) << "bbd2sram" << body.left(kib * 1024) << rawSave;
     }
@@ -647,6 +657,16 @@ void CommandsTest::refusedInputs_data() {
     QTest::newRow("comment_raw_32k") << "comment" << body << rawForComment;
     QTest::newRow("comment_compressed")
         << "comment" << rzipOf(body.left(kSram)) << compressedForComment;
+    QTest::newRow("comment_pro_fighter")
+        << "comment" << proFighterHeader() + body
+        << refusal(
+               "This file is a Pro Fighter save, which holds no comment: choose a BBD file to "
+               "load a comment from.");
+    QTest::newRow("comment_super_ufo")
+        << "comment" << superUfoHeader() + body
+        << refusal(
+               "This file is a Super UFO save, which holds no comment: choose a BBD file to "
+               "load a comment from.");
 }
 
 void CommandsTest::refusedInputs() {

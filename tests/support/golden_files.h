@@ -32,6 +32,17 @@ static_assert(kBbd == 33'280);
 inline const QByteArray kCopierMark = "\xAA\xBB";
 inline constexpr int kCopierMarkAt = 8;
 
+// Other copiers' save headers, whole: the Pro Fighter's a 4 and then zero bytes, the Super UFO's
+// its name at 8..15 and zero bytes elsewhere. Their files are the header, then the 32 KiB body.
+inline QByteArray proFighterHeader() {
+    QByteArray header(kHeader, '\0');
+    header[0] = '\x04';
+    return header;
+}
+inline QByteArray superUfoHeader() {
+    return QByteArray(kHeader, '\0').replace(8, 8, "SUPERUFO");
+}
+
 // Pseudo-random bytes: no period, so reading from a shifted offset cannot pass by accident.
 inline QByteArray noise(int size, std::uint32_t seed) {
     QByteArray bytes(size, '\0');
