@@ -287,7 +287,11 @@ public:
     }
 
     void notConverted(const std::string& path, const std::string& why) {
-        notConverted_ += "\n" + fileName(path) + ": " + why;
+        // Appended piece by piece: GCC 12 warns wrongly about `"\n" + std::string`.
+        notConverted_ += '\n';
+        notConverted_ += fileName(path);
+        notConverted_ += ": ";
+        notConverted_ += why;
     }
 
     // One message for the lot: how many were converted, and which were not.

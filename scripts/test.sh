@@ -2,33 +2,40 @@
 # Installs what is missing, builds, and runs every test: in a normal build, in one with
 # AddressSanitizer and UndefinedBehaviorSanitizer, the conversion tests under valgrind, the
 # Debian package installed, used and removed again, and the Windows build under wine64.
+# Each stage says how long it took, so that the whole stays within CI's time.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-"$top/scripts/setup.sh"
 export QT_QPA_PLATFORM=offscreen
 
-echo "== normal build"
+started=$SECONDS
+stage() {
+    echo "   ($((SECONDS - started)) s)"
+    started=$SECONDS
+    echo "== $*"
+}
+
+echo "== installing what is missing"
+"$top/scripts/setup.sh"
+
+stage "normal build"
 "$top/scripts/build.sh" "$top/out/normal"
 (cd "$top/out/normal" && ctest --output-on-failure -j 2)
 
-if [ -x "$top/tests/safety/valgrind_conversion.sh" ]; then
-    echo "== conversion tests under valgrind memcheck"
-    "$top/tests/safety/valgrind_conversion.sh" "$top/out/normal"
-fi
+stage "conversion tests under valgrind memcheck"
+"$top/tests/safety/valgrind_conversion.sh" "$top/out/normal"
 
-echo "== AddressSanitizer and UndefinedBehaviorSanitizer build"
+stage "AddressSanitizer and UndefinedBehaviorSanitizer build"
 "$top/scripts/build.sh" "$top/out/sanitize" -DPLIMBROOK_SANITIZE=ON
 (cd "$top/out/sanitize" && ctest --output-on-failure -j 2)
 
-echo "== Debian package: built, checked by lintian, installed, used and removed"
+stage "Debian package: built, checked by lintian, installed, used and removed"
 deb=$("$top/scripts/package.sh" | tail -n 1)
 status=0
 "$top/tests/dist/package_check.sh" "$deb" || status=$?
 [ "$status" -eq 0 ] || [ "$status" -eq 77 ]  # 77: skipped, as when not run as root
 
-echo "== Windows build (MinGW-w64): its tests, the command-line rows and the same bytes, under wine64"
-started=$SECONDS
+stage "Windows build (MinGW-w64): its tests, the command-line rows and the same bytes, under wine64"
 "$top/scripts/build.sh" "$top/out/windows" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" \
     -DPLIMBROOK_HOST_BUILD="$top/out/normal"
 (cd "$top/out/windows" && ctest --output-on-failure -j 2)
-echo "   the Windows stage took $((SECONDS - started)) s"
+stage "all passed"

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QHash>
 #include <QStringList>
 
 namespace plimbrook::ui_fonts {
@@ -13,17 +14,28 @@ namespace {
 // a display that reports another DPI then scales text and layout alike.
 constexpr double kPixelsPerPoint = 96.0 / 72.0;
 
-// The first family the system really has: a family it lacks resolves to another one.
+// The first family the system really has: a family it lacks resolves to another one. Matching a
+// family loads its font files, and every control asks for its font, so each list is matched
+// once; the fonts do not change while the program runs.
 QFont firstAvailable(const QStringList& families, double points) {
-    QFont font;
-    for (const QString& family : families) {
-        QFont candidate(family);
-        // Qt names a family found at several foundries "Family [foundry]".
-        const QString found = QFontInfo(candidate).family().section(QStringLiteral(" ["), 0, 0);
-        if (found.compare(family, Qt::CaseInsensitive) == 0) {
-            font = candidate;
-            break;
+    static QHash<QStringList, QString> chosen;
+    auto found = chosen.find(families);
+    if (found == chosen.end()) {
+        QString match;
+        for (const QString& family : families) {
+            // Qt names a family found at several foundries "Family [foundry]".
+            const QString name =
+                QFontInfo(QFont(family)).family().section(QStringLiteral(" ["), 0, 0);
+            if (name.compare(family, Qt::CaseInsensitive) == 0) {
+                match = family;
+                break;
+            }
         }
+        found = chosen.insert(families, match);
+    }
+    QFont font;
+    if (!found->isEmpty()) {
+        font.setFamily(*found);
     }
     font.setPixelSize(qRound(points * kPixelsPerPoint));
     font.setStyleHint(QFont::SansSerif);
