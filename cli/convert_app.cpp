@@ -385,9 +385,11 @@ private:
     void toBbd(const std::string& templatePath) {
         const CopierFormat format = options_.format.value_or(CopierFormat::SuperWildCard);
         const bool bbd = format == CopierFormat::SuperWildCard;
+        // The comment is the same for every file, so it goes into the header once.
         const HeaderTemplate header =
-            bbd ? readInput(templatePath, readHeaderTemplate) : HeaderTemplate{};
-        const std::string comment = options_.comment.value_or(std::string(kDefaultComment));
+            bbd ? withComment(readInput(templatePath, readHeaderTemplate),
+                              options_.comment.value_or(std::string(kDefaultComment)))
+                : HeaderTemplate{};
         each([&](const std::string& input) {
             const SaveInput save = readInput(input, readSaveInput);
             if (save.refusal) {
@@ -405,7 +407,6 @@ private:
             replaceOutput(output, [&](ReplacementFile& file) {
                 if (bbd) {
                     writeBbdBody(file, header, body->body);
-                    writeBbdComment(file, comment);
                 } else {
                     writeCopierSave(file, format, body->body);
                 }
@@ -447,8 +448,9 @@ private:
 
     // Two inputs of one batch may name the same output ("a.srm" and "a.sav"); even with
     // --force, the second must not silently replace what the first just wrote.
-    static std::string outputKey(const std::string& output) {
-        return nameOf(stdfs::absolute(pathOf(output)).lexically_normal());
+    std::string outputKey(const std::string& output) const {
+        // The working folder is asked once: a batch names thousands of outputs.
+        return nameOf((workingFolder_ / pathOf(output)).lexically_normal());
     }
     void refuseWrittenAlready(const std::string& output) const {
         if (written_.count(outputKey(output)) != 0) {
@@ -575,7 +577,11 @@ private:
     std::set<FileId> writtenIds_;
     std::set<FileId> read_;
     std::map<std::string, int> unreadable_;  // inputs that could not even be looked at
-    CommitGroup pending_;                    // outputs written and not yet in place
+    const stdfs::path workingFolder_ = [] {
+        std::error_code error;  // a folder removed under us: names stay as given
+        return stdfs::current_path(error);
+    }();
+    CommitGroup pending_;  // outputs written and not yet in place
 };
 
 }  // namespace

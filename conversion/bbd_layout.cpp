@@ -82,11 +82,10 @@ std::string readBbdComment(InputFile& file) {
 
 void writeBbdBody(ReplacementFile& file, const HeaderTemplate& header, const BbdBody& body) {
     file.write(0, header);
-    const std::span<const std::uint8_t> bytes(body);
-    for (std::size_t copy = 0; copy < layout::kCopyCount; ++copy) {
-        file.write(layout::copyOffset(copy),
-                   bytes.subspan(copy * layout::kSramSize, layout::kSramSize));
-    }
+    // The copies lie end to end from the first one's offset: one write puts them all.
+    static_assert(layout::copyOffset(layout::kCopyCount) - layout::copyOffset(0) ==
+                  std::tuple_size_v<BbdBody>);
+    file.write(layout::copyOffset(0), body);
 }
 
 void writeBbdBody(ReplacementFile& file, const HeaderTemplate& header, const SramImage& image) {
@@ -95,6 +94,12 @@ void writeBbdBody(ReplacementFile& file, const HeaderTemplate& header, const Sra
         std::copy(image.begin(), image.end(), body.begin() + copy * layout::kSramSize);
     }
     writeBbdBody(file, header, body);
+}
+
+HeaderTemplate withComment(HeaderTemplate header, std::string_view utf8Comment) {
+    const CommentBytes comment = encodeComment(utf8Comment);
+    std::copy(comment.begin(), comment.end(), header.begin() + layout::kCommentOffset);
+    return header;
 }
 
 void writeBbdComment(ReplacementFile& file, std::string_view utf8Comment) {

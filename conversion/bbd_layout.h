@@ -106,6 +106,8 @@ std::string readBbdComment(InputFile& file);
 
 void writeBbdBody(ReplacementFile& file, const HeaderTemplate& header, const BbdBody& body);
 void writeBbdBody(ReplacementFile& file, const HeaderTemplate& header, const SramImage& image);
+// The header with the comment in its place, for a writer that knows the comment beforehand.
+HeaderTemplate withComment(HeaderTemplate header, std::string_view utf8Comment);
 void writeBbdComment(ReplacementFile& file, std::string_view utf8Comment);
 void writeSramSave(ReplacementFile& file, std::span<const std::uint8_t> save);
 

@@ -42,8 +42,10 @@ public:
         return fd;
     }
     int openUnnamed(int dir, mode_t mode) override {
-        // Without /proc, such a file could be named only by a privileged process.
-        if (::access("/proc/self/fd", X_OK) != 0) {
+        // Without /proc, such a file could be named only by a privileged process. /proc does
+        // not come or go while the program runs.
+        static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
+        if (!canName) {
             errno = EOPNOTSUPP;
             return -1;
         }
