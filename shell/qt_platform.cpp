@@ -102,6 +102,10 @@ std::optional<std::string> QtPlatform::promptFile(bool save, const std::string& 
     if (!lastPath_.isEmpty()) {
         dialog.selectFile(lastPath_);
     }
+    return ask(dialog);
+}
+
+std::optional<std::string> QtPlatform::ask(FileDialog& dialog) {
     dialog.exec();
     const QString chosen = dialog.chosenPath();
     if (chosen.isEmpty()) {
@@ -134,13 +138,7 @@ std::optional<std::string> QtPlatform::PromptFolder(const std::string& title) {
     if (!lastPath_.isEmpty()) {
         dialog.setDirectory(QFileInfo(lastPath_).absolutePath());
     }
-    dialog.exec();
-    const QString chosen = dialog.chosenPath();
-    if (chosen.isEmpty()) {
-        return std::nullopt;
-    }
-    lastPath_ = chosen;
-    return lastPath_.toStdString();
+    return ask(dialog);
 }
 
 std::string QtPlatform::PromptText(const std::string& prompt, const std::string& title,

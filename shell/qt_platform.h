@@ -9,6 +9,8 @@ class QWidget;
 
 namespace plimbrook {
 
+class FileDialog;
+
 // The desktop's dialogs on Qt. One file dialog serves every file prompt of every command, so
 // the path chosen last is where the next prompt starts.
 class QtPlatform final : public Dialogs {
@@ -40,6 +42,8 @@ public:
 private:
     std::optional<std::string> promptFile(bool save, const std::string& title,
                                           const std::string& filters, int filterIndex);
+    // Shows the prompt; what it chose is where the next prompt starts.
+    std::optional<std::string> ask(FileDialog& dialog);
 
     QWidget* parent_;
     QString lastPath_;
