@@ -184,9 +184,7 @@ Outcome sramToBbd(CommandContext& context, const std::optional<std::string>& giv
     auto& channels = context.channels;
     auto& platform = context.platform;
     return guarded(channels, [&] {
-        channels.closeInput();
-        channels.closeTemplate();
-        channels.closeOutput();
+        channels.closeAll();
 
         const std::string savePath =
             given ? *given
@@ -434,9 +432,7 @@ Outcome ConvertGivenFiles(CommandContext& context, const std::vector<std::string
     auto& channels = context.channels;
     auto& platform = context.platform;
     return guarded(channels, [&] {
-        channels.closeInput();
-        channels.closeTemplate();
-        channels.closeOutput();
+        channels.closeAll();
 
         // What each file holds decides its way; one that cannot even be read is named at the end.
         struct Given {

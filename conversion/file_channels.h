@@ -19,6 +19,11 @@ struct FileChannels {
     void closeInput() { input.reset(); }
     void closeTemplate() { headerTemplate.reset(); }
     void closeOutput() { output.reset(); }
+    void closeAll() {
+        closeInput();
+        closeTemplate();
+        closeOutput();
+    }
 };
 
 }  // namespace plimbrook
