@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: in a normal build, in one with
-# AddressSanitizer and UndefinedBehaviorSanitizer, the conversion tests under valgrind, the
+# AddressSanitizer and UndefinedBehaviorSanitizer, the core tests under valgrind, the
 # Debian package installed, used and removed again, and the Windows build under wine64.
 # Each stage says how long it took, so that the whole stays within CI's time.
 set -euo pipefail
@@ -21,8 +21,8 @@ stage "normal build"
 "$top/scripts/build.sh" "$top/out/normal"
 (cd "$top/out/normal" && ctest --output-on-failure -j 2)
 
-stage "conversion tests under valgrind memcheck"
-"$top/tests/safety/valgrind_conversion.sh" "$top/out/normal"
+stage "core and command tests under valgrind memcheck"
+"$top/tests/safety/valgrind_core.sh" "$top/out/normal"
 
 stage "AddressSanitizer and UndefinedBehaviorSanitizer build"
 # Unoptimised: the sanitizers find the same faults, and the tree builds in less time.

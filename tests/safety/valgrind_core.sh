@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Runs the test executables of the conversion and safety rooms under valgrind's memcheck and
+# Runs the test executables of the core, window-commands and safety rooms under valgrind's memcheck and
 # fails on any error it reports, in the test itself or in a child it forks.
-# Usage: valgrind_conversion.sh BUILD_DIR   (a normal build; sanitizer builds cannot run here)
+# Usage: valgrind_core.sh BUILD_DIR   (a normal build; sanitizer builds cannot run here)
 set -euo pipefail
 
-build=${1:?usage: valgrind_conversion.sh BUILD_DIR}
+build=${1:?usage: valgrind_core.sh BUILD_DIR}
 build=$(cd "$build" && pwd)
 command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 1; }
 if grep -q '^PLIMBROOK_SANITIZE:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
@@ -13,7 +13,7 @@ if grep -q '^PLIMBROOK_SANITIZE:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; th
 fi
 
 executables=()
-for room in conversion safety; do
+for room in core window_commands safety; do
     [ -d "$build/tests/$room" ] || continue
     while read -r name; do
         # Script tests (the crash test) have no executable of their own.
