@@ -341,11 +341,12 @@ private:
     }
 
     template <typename Write>
-    void replaceOutput(const std::string& output, Write write) {
+    void replaceOutput(const std::string& output, std::string key, Write write) {
         blame(output, [&] {
             ReplaceOptions replace;
             replace.existing = options_.force ? ReplaceOptions::Existing::Replace
                                               : ReplaceOptions::Existing::Refuse;
+            replace.folders = &folders_;
             replace.vetTarget = [&](FileId target) {
                 if (writtenIds_.count(target) != 0) {
                     throw FileFailure{output, "also the output of an earlier file of this batch"};
@@ -359,7 +360,7 @@ private:
             writtenIds_.insert(file->id());
             pending_.add(std::move(file), output);
         });
-        written_.insert(outputKey(output));
+        written_.insert(std::move(key));
         if (pending_.full()) {
             commitPending();
         }
@@ -403,8 +404,7 @@ private:
                 tell(input, "warning", droppedWarning(save.save.size(), *body));
             }
             const std::string output = outputPathFor(options_, input, wordsOf(format).extension);
-            refuseWrittenAlready(output);
-            replaceOutput(output, [&](ReplacementFile& file) {
+            replaceOutput(output, refuseWrittenAlready(output), [&](ReplacementFile& file) {
                 if (bbd) {
                     writeBbdBody(file, header, body->body);
                 } else {
@@ -437,8 +437,8 @@ private:
         const std::vector<std::uint8_t> save = saveFromBody(
             bbd.body, options_.saveSize.value_or(saveSizeFromBody(copies, layout::kMaxSaveSize)));
         const std::string output = outputPathFor(options_, input, ".srm");
-        refuseWrittenAlready(output);
-        replaceOutput(output, [&](ReplacementFile& file) { writeSramSave(file, save); });
+        replaceOutput(output, refuseWrittenAlready(output),
+                      [&](ReplacementFile& file) { writeSramSave(file, save); });
         if (!options_.saveSize && copies == CopyAgreement::None) {
             tell(input, "note",
                  "the four 8 KiB copies differ, so all 32 KiB were written (--size 8 writes the "
@@ -452,10 +452,13 @@ private:
         // The working folder is asked once: a batch names thousands of outputs.
         return nameOf((workingFolder_ / pathOf(output)).lexically_normal());
     }
-    void refuseWrittenAlready(const std::string& output) const {
-        if (written_.count(outputKey(output)) != 0) {
+    // The output's key, for replaceOutput to note once it is written.
+    std::string refuseWrittenAlready(const std::string& output) const {
+        std::string key = outputKey(output);
+        if (written_.count(key) != 0) {
             throw FileFailure{output, "also the output of an earlier file of this batch"};
         }
+        return key;
     }
 
     void printComment(const std::string& input) {
@@ -581,6 +584,7 @@ private:
         std::error_code error;  // a folder removed under us: names stay as given
         return stdfs::current_path(error);
     }();
+    FolderCache folders_;
     CommitGroup pending_;  // outputs written and not yet in place
 };
 

@@ -1,6 +1,7 @@
 #include "bbd_layout.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "code_page.h"
 #include "file_access.h"
@@ -81,11 +82,15 @@ std::string readBbdComment(InputFile& file) {
 }
 
 void writeBbdBody(ReplacementFile& file, const HeaderTemplate& header, const BbdBody& body) {
-    file.write(0, header);
-    // The copies lie end to end from the first one's offset: one write puts them all.
-    static_assert(layout::copyOffset(layout::kCopyCount) - layout::copyOffset(0) ==
-                  std::tuple_size_v<BbdBody>);
-    file.write(layout::copyOffset(0), body);
+    // The header and the copies lie end to end: one write puts the whole file.
+    static_assert(layout::kBodyOffset == std::tuple_size_v<HeaderTemplate> &&
+                  layout::copyOffset(layout::kCopyCount) - layout::kBodyOffset ==
+                      std::tuple_size_v<BbdBody>);
+    std::vector<std::uint8_t> whole;
+    whole.reserve(layout::kBbdSize);
+    whole.insert(whole.end(), header.begin(), header.end());
+    whole.insert(whole.end(), body.begin(), body.end());
+    file.write(0, whole);
 }
 
 void writeBbdBody(ReplacementFile& file, const HeaderTemplate& header, const SramImage& image) {

@@ -180,7 +180,8 @@ std::optional<BodyFromSave> bodyFromSave(Bytes save) {
     if (save.size() > layout::kMaxSaveSize) {
         return std::nullopt;
     }
-    BodyFromSave result;
+    // Built in place: the body is 32 KiB, and a batch makes one per save.
+    std::optional<BodyFromSave> result(std::in_place);
     SramImage small{};
     Bytes kept;
     if (save.size() <= layout::kSramSize) {
@@ -191,11 +192,11 @@ std::optional<BodyFromSave> bodyFromSave(Bytes save) {
                                        [&](std::size_t size) { return size <= save.size(); });
         kept = save.first(*fits);
     }
-    for (std::size_t at = 0; at < result.body.size(); at += kept.size()) {
-        std::copy(kept.begin(), kept.end(), result.body.begin() + static_cast<long>(at));
+    for (std::size_t at = 0; at < result->body.size(); at += kept.size()) {
+        std::copy(kept.begin(), kept.end(), result->body.begin() + static_cast<long>(at));
     }
-    result.keptSize = kept.size();
-    result.droppedBytes = save.size() > kept.size() ? save.size() - kept.size() : 0;
+    result->keptSize = kept.size();
+    result->droppedBytes = save.size() > kept.size() ? save.size() - kept.size() : 0;
     return result;
 }
 

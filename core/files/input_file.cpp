@@ -10,8 +10,12 @@ using file_io::fail;
 using file_io::openRegular;
 using file_io::readAt;
 
-InputFile::InputFile(FileSystem& fs, std::string path, int fd, FileId id)
-    : fs_(fs), path_(std::move(path)), fd_(fd), id_(id) {}
+InputFile::InputFile(FileSystem& fs, std::string path, int fd, const FileStatus& info)
+    : fs_(fs),
+      path_(std::move(path)),
+      fd_(fd),
+      id_(idOf(info)),
+      size_(static_cast<std::uint64_t>(info.st_size)) {}
 
 InputFile::~InputFile() {
     if (fd_ >= 0) {
@@ -22,19 +26,11 @@ InputFile::~InputFile() {
 std::unique_ptr<InputFile> InputFile::open(FileSystem& fs, const std::string& path) {
     FileStatus info{};
     const int fd = openRegular(fs, path, O_RDONLY, info);
-    return std::unique_ptr<InputFile>(new InputFile(fs, path, fd, idOf(info)));
+    return std::unique_ptr<InputFile>(new InputFile(fs, path, fd, info));
 }
 
 std::vector<std::uint8_t> InputFile::read(std::uint64_t offset, std::size_t size) {
     return readAt(fs_, fd_, path_, offset, size);
-}
-
-std::uint64_t InputFile::size() {
-    FileStatus info{};
-    if (fs_.fstat(fd_, info) != 0) {
-        fail(FileStep::Read, path_);
-    }
-    return static_cast<std::uint64_t>(info.st_size);
 }
 
 void InputFile::close() {

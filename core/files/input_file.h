@@ -23,8 +23,9 @@ public:
     // Up to `size` bytes from `offset`; fewer only where the file ends.
     std::vector<std::uint8_t> read(std::uint64_t offset, std::size_t size);
 
-    // The file's length now; a read may still find it shorter if it is cut meanwhile.
-    std::uint64_t size();
+    // The file's length when it was opened; a read may still find it shorter if it is cut
+    // meanwhile.
+    std::uint64_t size() const { return size_; }
 
     // Closes the file, reporting a failure; the destructor closes quietly.
     void close();
@@ -33,12 +34,13 @@ public:
     FileId id() const { return id_; }
 
 private:
-    InputFile(FileSystem& fs, std::string path, int fd, FileId id);
+    InputFile(FileSystem& fs, std::string path, int fd, const FileStatus& info);
 
     FileSystem& fs_;
     std::string path_;
     int fd_;
     FileId id_;
+    std::uint64_t size_;
 };
 
 }  // namespace plimbrook

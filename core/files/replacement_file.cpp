@@ -109,7 +109,7 @@ std::string ReplacementFile::temporaryPath() const {
 std::unique_ptr<ReplacementFile> ReplacementFile::open(FileSystem& fs, const std::string& path,
                                                        const ReplaceOptions& options) {
     std::unique_ptr<ReplacementFile> file(new ReplacementFile(fs, options.existing));
-    file->resolve(path);
+    file->resolve(path, options.folders);
 
     // The old file must be a regular file we may write; its bytes become the starting contents
     // of the new one. O_NOFOLLOW: a link slipped in since the look-up is not followed.
@@ -142,7 +142,7 @@ std::unique_ptr<ReplacementFile> ReplacementFile::open(FileSystem& fs, const std
 
 // Looks the name up once, in a folder held open, and follows links by hand from there, so that
 // writing "through" a link replaces the file it names and leaves the link itself in place.
-void ReplacementFile::resolve(const std::string& path) {
+void ReplacementFile::resolve(const std::string& path, FolderCache* folders) {
     auto [folder, name] = split(path);
     if (name.empty() || name == "." || name == "..") {
         // A name that can only be a folder: say whether there is one.
@@ -152,10 +152,12 @@ void ReplacementFile::resolve(const std::string& path) {
         }
         fail(FileStep::NotRegular, path, EISDIR);
     }
-    dir_ = fs_.openDirectory(kWorkingFolder, folder);
-    if (dir_ < 0) {
+    auto opened =
+        folders ? folders->open(fs_, folder) : OpenFolder::open(fs_, kWorkingFolder, folder);
+    if (!opened) {
         fail(FileStep::Open, path);
     }
+    enterFolder(std::move(opened));
     folder_ = folder;
     name_ = name;
     target_ = path;
@@ -183,38 +185,41 @@ void ReplacementFile::resolve(const std::string& path) {
         if (hops == 40) {
             fail(FileStep::Resolve, path, ELOOP);
         }
-
-        // In a sticky folder that anyone may write, such as /tmp, a link is followed only if we
-        // or the folder's owner made it: another user could aim it at any file of ours.
-        FileStatus folderInfo{};
-        if (fs_.fstat(dir_, folderInfo) != 0) {
-            fail(FileStep::Resolve, target_);
-        }
-        const bool shared = isSharedStickyFolder(folderInfo);
-        if (shared && info.st_uid != folderInfo.st_uid && info.st_uid != effectiveUser()) {
-            fail(FileStep::UnsafeLink, target_, EACCES);
-        }
-
-        std::string link;
-        if (fs_.readlinkat(dir_, name_, link) < 0) {
-            fail(FileStep::Resolve, target_);
-        }
-        const bool absolute = link.starts_with('/');
-        const std::string shown = absolute ? link : joined(folder_, link);
-        auto [linkFolder, linkName] = split(link);
-        if (linkName.empty() || linkName == "." || linkName == "..") {
-            fail(FileStep::NotRegular, shown, EISDIR);
-        }
-        const int next = fs_.openDirectory(absolute ? kWorkingFolder : dir_, linkFolder);
-        if (next < 0) {
-            fail(FileStep::Open, shown);
-        }
-        fs_.close(dir_);
-        dir_ = next;
-        folder_ = absolute ? linkFolder : joined(folder_, linkFolder);
-        name_ = linkName;
-        target_ = shown;
+        followLink(info);
     }
+}
+
+// One step along a chain of links: the folder and name the link at name_ points to.
+void ReplacementFile::followLink(const FileStatus& info) {
+    // In a sticky folder that anyone may write, such as /tmp, a link is followed only if we
+    // or the folder's owner made it: another user could aim it at any file of ours.
+    FileStatus folderInfo{};
+    if (fs_.fstat(dir_, folderInfo) != 0) {
+        fail(FileStep::Resolve, target_);
+    }
+    const bool shared = isSharedStickyFolder(folderInfo);
+    if (shared && info.st_uid != folderInfo.st_uid && info.st_uid != effectiveUser()) {
+        fail(FileStep::UnsafeLink, target_, EACCES);
+    }
+
+    std::string link;
+    if (fs_.readlinkat(dir_, name_, link) < 0) {
+        fail(FileStep::Resolve, target_);
+    }
+    const bool absolute = link.starts_with('/');
+    const std::string shown = absolute ? link : joined(folder_, link);
+    auto [linkFolder, linkName] = split(link);
+    if (linkName.empty() || linkName == "." || linkName == "..") {
+        fail(FileStep::NotRegular, shown, EISDIR);
+    }
+    auto next = OpenFolder::open(fs_, absolute ? kWorkingFolder : dir_, linkFolder);
+    if (!next) {
+        fail(FileStep::Open, shown);
+    }
+    enterFolder(std::move(next));
+    folder_ = absolute ? linkFolder : joined(folder_, linkFolder);
+    name_ = linkName;
+    target_ = shown;
 }
 
 // The new contents start without a name where the file system allows, or else under a hidden
@@ -227,23 +232,7 @@ void ReplacementFile::create(int old, const FileStatus& oldInfo) {
     fd_ = fs_.openUnnamed(dir_, mode);
     if (fd_ < 0 && unnamedUnsupported(errno)) {
         kind_ = Kind::Named;
-        const std::string stem = name_.substr(0, 200);  // so that the name stays within NAME_MAX
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            temporary_ = "." + stem + kTemporaryMarker + randomSuffix();
-            // Listed before it exists: a signal right after its creation must find it listed.
-            pendingSlot_ = rememberPending(dir_, temporary_);
-            fd_ = fs_.openat(dir_, temporary_, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                             mode);
-            if (fd_ >= 0) {
-                break;
-            }
-            const int error = errno;
-            forgetTemporary();
-            errno = error;
-            if (error != EEXIST) {
-                break;
-            }
-        }
+        createNamedTemporary(mode);
     }
     if (fd_ < 0) {
         const int error = errno;
@@ -265,6 +254,28 @@ void ReplacementFile::create(int old, const FileStatus& oldInfo) {
     id_ = idOf(info);
     if (exists_) {
         takeOver(old, oldInfo);
+    }
+}
+
+// A hidden name beside the target that no other file has; fd_ is -1 and errno says why where
+// none could be made.
+void ReplacementFile::createNamedTemporary(mode_t mode) {
+    const std::string stem = name_.substr(0, 200);  // so that the name stays within NAME_MAX
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary_ = "." + stem + kTemporaryMarker + randomSuffix();
+        // Listed before it exists: a signal right after its creation must find it listed.
+        pendingSlot_ = rememberPending(dir_, temporary_);
+        fd_ =
+            fs_.openat(dir_, temporary_, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd_ >= 0) {
+            return;
+        }
+        const int error = errno;
+        forgetTemporary();
+        errno = error;
+        if (error != EEXIST) {
+            return;
+        }
     }
 }
 
@@ -361,15 +372,16 @@ void ReplacementFile::closeFolder(bool sync) noexcept {
     if (sync && kind_ != Kind::InPlace) {
         fs_.fsync(dir_);
     }
-    fs_.close(std::exchange(dir_, -1));
+    enterFolder(nullptr);
 }
 
 std::optional<FileId> ReplacementFile::folderId() const {
-    FileStatus info{};
-    if (fs_.fstat(dir_, info) != 0) {
-        return std::nullopt;
-    }
-    return idOf(info);
+    return folderHandle_ ? folderHandle_->id() : std::nullopt;
+}
+
+void ReplacementFile::enterFolder(std::shared_ptr<OpenFolder> folder) {
+    folderHandle_ = std::move(folder);
+    dir_ = folderHandle_ ? folderHandle_->fd() : -1;
 }
 
 // The unnamed contents get a hidden name for the moment between link and rename, as a link
@@ -441,10 +453,7 @@ void ReplacementFile::discard() noexcept {
     }
     forgetTemporary();
     heldBack_.clear();
-    if (dir_ >= 0) {
-        fs_.close(dir_);
-        dir_ = -1;
-    }
+    enterFolder(nullptr);
 }
 
 }  // namespace plimbrook

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "file_system.h"
+#include "open_folder.h"
 
 namespace plimbrook {
 
@@ -20,6 +21,8 @@ struct ReplaceOptions {
     // Sees the file about to be replaced before anything is taken from it, and may throw to
     // keep it.
     std::function<void(FileId)> vetTarget;
+    // Where a batch keeps its output folders open; without it, each file opens its own.
+    FolderCache* folders = nullptr;
 };
 
 // An output that is put in place only when complete. Until commit(), the target is untouched.
@@ -58,8 +61,6 @@ public:
     std::optional<FileId> folderId() const;
     void discard() noexcept;
 
-    // The file that will be replaced: the path chosen, with links followed.
-    const std::string& targetPath() const { return target_; }
     // The hidden temporary holding the new contents; empty while they have no name.
     std::string temporaryPath() const;
     // The file the new contents are in, and stay in after commit().
@@ -70,8 +71,11 @@ private:
     enum class Kind { Unnamed, Named, InPlace };
 
     ReplacementFile(FileSystem& fs, ReplaceOptions::Existing existing);
-    void resolve(const std::string& path);
+    void resolve(const std::string& path, FolderCache* folders);
+    void followLink(const FileStatus& info);
+    void enterFolder(std::shared_ptr<OpenFolder> folder);
     void create(int old, const FileStatus& oldInfo);
+    void createNamedTemporary(mode_t mode);
     void takeOver(int old, const FileStatus& oldInfo);
     void nameTemporary();
     void putInPlace();
@@ -79,7 +83,8 @@ private:
 
     FileSystem& fs_;
     ReplaceOptions::Existing existing_;
-    int dir_ = -1;
+    std::shared_ptr<OpenFolder> folderHandle_;
+    int dir_ = -1;        // folderHandle_'s, while it is held
     std::string folder_;  // dir_ as the user would name it
     std::string name_;    // the target's entry in dir_
     std::string target_;

@@ -102,7 +102,8 @@ int TestBatchCommit::run(plimbrook::FileSystem& fs, std::string& err) {
 }
 
 // No new file is put in place before every one is on disk, and the folder is synced once, after
-// the last rename: a crash in between leaves each old file whole. A small batch syncs each file;
+// the last rename: a crash in between leaves each old file whole. The folder is opened once for
+// the whole batch. A small batch syncs each file;
 // a larger one its whole file system at once, and each file only where that fails.
 void TestBatchCommit::syncsAreGrouped_data() {
     QTest::addColumn<int>("files");
@@ -141,6 +142,7 @@ void TestBatchCommit::syncsAreGrouped() {
     std::vector<long> contentSyncs;
     std::vector<long> renames;
     std::vector<long> folderSyncs;
+    int folderOpens = 0;
     for (long i = 0; i < static_cast<long>(fs.log().size()); ++i) {
         const std::string& call = fs.log()[std::size_t(i)];
         if (call.starts_with("syncfs ")) {
@@ -151,8 +153,11 @@ void TestBatchCommit::syncsAreGrouped() {
             folderSyncs.push_back(i);
         } else if (call.starts_with("rename ")) {
             renames.push_back(i);
+        } else if (call == "opendir out") {
+            ++folderOpens;
         }
     }
+    QCOMPARE(folderOpens, 1);
     QCOMPARE(int(fileSystemSync.size()), fileSystemSyncs);
     QCOMPARE(int(contentSyncs.size()), fileSyncs);
     QCOMPARE(int(renames.size()), files);
