@@ -620,7 +620,7 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
 }
 
 std::string templateBeside(std::string_view programPath) {
-    return nameOf(pathOf(programPath).parent_path() / kTemplateFileName);
+    return nameOf(templatePathIn(pathOf(programPath).parent_path()));
 }
 
 std::string runningProgramPath(std::string_view fallback) {
