@@ -55,7 +55,8 @@ std::size_t utf8SequenceLength(std::string_view text) {
     return 0;
 }
 
-constexpr std::string_view kUsage =
+// The help, in two parts around the options whose defaults the window shares.
+constexpr std::string_view kUsageBeforeDefaults =
     "Usage: plimbrook-convert to-bbd [--format FORMAT] [--comment TEXT] [--template FILE]\n"
     "                                [--output-dir DIR | --output FILE] [--force] SAVE...\n"
     "       plimbrook-convert to-srm [--format FORMAT] [--size auto|8|16|32]\n"
@@ -76,10 +77,8 @@ constexpr std::string_view kUsage =
     "  comment   print the comment of each BBD file, one line each\n"
     "  info      tell what each file holds, the save image a conversion would use and its CRC-32\n"
     "\n"
-    "Options:\n"
-    "  --comment TEXT    the comment stored in each BBD file, cut or padded to 77 characters\n"
-    "                    (default: \"Enter a Comment and stuff.\")\n"
-    "  --template FILE   the header template (default: Stuff.dat beside the program)\n"
+    "Options:\n";
+constexpr std::string_view kUsageAfterDefaults =
     "  --format FORMAT   the copier file to write, or to read each input as:\n"
     "                      swc  Super Wild Card BBD file (.bbd; the default for to-bbd)\n"
     "                      fig  Pro Fighter save (.sav)\n"
@@ -98,6 +97,16 @@ constexpr std::string_view kUsage =
     "  --version         show the version and exit\n"
     "\n"
     "Exit status: 0 if every file was done, 1 if any failed, 2 if the command line is wrong.\n";
+
+void printUsage(std::ostream& out) {
+    out << kUsageBeforeDefaults
+        << "  --comment TEXT    the comment stored in each BBD file, cut or padded to "
+        << layout::kCommentLength << " characters\n"
+        << "                    (default: \"" << kDefaultComment << "\")\n"
+        << "  --template FILE   the header template (default: " << kTemplateFileName
+        << " beside the program)\n"
+        << kUsageAfterDefaults;
+}
 
 // One file that could not be done, and why; the batch goes on without it.
 struct FileFailure {
@@ -603,7 +612,7 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
 
     switch (options.action) {
         case ConvertOptions::Action::Help:
-            out << kUsage;
+            printUsage(out);
             return kExitSuccess;
         case ConvertOptions::Action::Version:
             out << kProgramName << " " << versionText(kVersion) << '\n';
@@ -615,7 +624,7 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
 }
 
 std::string templateBeside(std::string_view programPath) {
-    return nameOf(pathOf(programPath).parent_path() / kTemplateFileName);
+    return nameOf(templatePathIn(pathOf(programPath).parent_path()));
 }
 
 std::string runningProgramPath(std::string_view fallback) {

@@ -85,124 +85,142 @@ bool isOption(const std::string& arg) {
     return arg.size() > 1 && arg.front() == '-';
 }
 
-}  // namespace
-
-ConvertOptions parseOptions(const std::vector<std::string>& args) {
-    ConvertOptions options;
+// The command the first argument names. Only an option may stand in its place, and only to
+// ask for the help or the version; no command then.
+const CommandName* takeCommand(const std::vector<std::string>& args, ConvertOptions& options) {
     if (args.empty()) {
         throw UsageError("missing command");
     }
-
-    std::size_t next = 0;
-    unsigned commandBit = 0;
-    const std::string& first = args[next];
+    const std::string& first = args.front();
     const auto command = std::find_if(kCommands.begin(), kCommands.end(),
                                       [&](const CommandName& c) { return c.name == first; });
     if (command != kCommands.end()) {
         options.command = command->command;
-        commandBit = command->bit;
-        ++next;
-    } else if (!isOption(first)) {
+        return &*command;
+    }
+    if (!isOption(first)) {
         throw UsageError("unknown command " + quoted(first));
     }
+    return nullptr;
+}
 
-    bool filesOnly = false;
-    for (; next < args.size(); ++next) {
-        const std::string& arg = args[next];
-        if (filesOnly || !isOption(arg)) {
-            options.inputs.push_back(arg);
-            options.inputPositions.push_back(next);
-            continue;
-        }
-        if (arg == "--") {
-            filesOnly = true;
-            continue;
-        }
+// One option as written: "--name", "--name=value", or "-h".
+struct OptionWord {
+    const OptionInfo& option;
+    std::optional<std::string_view> value;  // the part after '=', if there is one
+};
 
-        const std::string_view whole =
-            arg == "-h" ? std::string_view("--help") : std::string_view(arg);
-        const auto equals = whole.find('=');
-        const OptionInfo& option = findOption(whole.substr(0, equals));
-        if (option.id == Id::Help || option.id == Id::Version) {
-            if (equals != std::string_view::npos) {
-                throw UsageError("option " + quoted(option.name) + " takes no value");
-            }
-            options.action = option.id == Id::Help ? ConvertOptions::Action::Help
-                                                   : ConvertOptions::Action::Version;
-            return options;
-        }
-        if (commandBit == 0) {
-            throw UsageError("missing command");
-        }
-        if ((option.applies & commandBit) == 0) {
-            throw UsageError("option " + quoted(option.name) + " does not apply to " +
-                             std::string(command->name));
-        }
-
-        std::string value;
-        if (option.takesValue) {
-            if (equals != std::string_view::npos) {
-                value = std::string(whole.substr(equals + 1));
-            } else if (next + 1 < args.size()) {
-                // The value is taken as it stands, so a comment may start with a dash.
-                value = args[++next];
-            } else {
-                throw UsageError("option " + quoted(option.name) + " needs a value");
-            }
-        } else if (equals != std::string_view::npos) {
-            throw UsageError("option " + quoted(option.name) + " takes no value");
-        }
-        // Only the comment may be empty: an empty name would only fail later, file by file.
-        if (option.takesValue && value.empty() && option.id != Id::Comment) {
-            throw UsageError("option " + quoted(option.name) + " needs a value");
-        }
-
-        switch (option.id) {
-            case Id::Comment:
-                options.comment = value;
-                break;
-            case Id::Template:
-                options.templatePath = value;
-                break;
-            case Id::OutputDir:
-                options.outputDir = value;
-                break;
-            case Id::Output:
-                options.output = value;
-                break;
-            case Id::Size: {
-                const auto size =
-                    std::find_if(kSaveSizes.begin(), kSaveSizes.end(),
-                                 [&](const SaveSizeName& known) { return known.name == value; });
-                if (size == kSaveSizes.end()) {
-                    throw UsageError("option '--size' takes auto, 8, 16 or 32, not " +
-                                     quoted(value));
-                }
-                options.saveSize = size->bytes;
-                break;
-            }
-            case Id::Format: {
-                const FormatWords* format = formatNamed(value);
-                if (format == nullptr) {
-                    throw UsageError("option '--format' takes swc, fig, ufo or gd3, not " +
-                                     quoted(value));
-                }
-                options.format = format->format;
-                break;
-            }
-            case Id::Force:
-                options.force = true;
-                break;
-            case Id::Raw:
-                options.raw = true;
-                break;
-            case Id::Help:
-            case Id::Version:
-                break;
-        }
+OptionWord optionWord(const std::string& arg) {
+    const std::string_view whole = arg == "-h" ? std::string_view("--help") : std::string_view(arg);
+    const auto equals = whole.find('=');
+    const OptionInfo& option = findOption(whole.substr(0, equals));
+    if (equals == std::string_view::npos) {
+        return {option, std::nullopt};
     }
+    return {option, whole.substr(equals + 1)};
+}
 
-    if (commandBit == 0) {
+void refuseValue(const OptionWord& word) {
+    if (word.value) {
+        throw UsageError("option " + quoted(word.option.name) + " takes no value");
+    }
+}
+
+// What --help or --version asks for instead of a run.
+ConvertOptions::Action actionOf(const OptionWord& word) {
+    refuseValue(word);
+    return word.option.id == Id::Help ? ConvertOptions::Action::Help
+                                      : ConvertOptions::Action::Version;
+}
+
+void checkApplies(const OptionInfo& option, const CommandName* command) {
+    if (command == nullptr) {
+        throw UsageError("missing command");
+    }
+    if ((option.applies & command->bit) == 0) {
+        throw UsageError("option " + quoted(option.name) + " does not apply to " +
+                         std::string(command->name));
+    }
+}
+
+// The option's value, from after its '=' or from the next argument, which `next` then moves
+// past; empty for an option that takes none.
+std::string takeValue(const OptionWord& word, const std::vector<std::string>& args,
+                      std::size_t& next) {
+    const OptionInfo& option = word.option;
+    if (!option.takesValue) {
+        refuseValue(word);
+        return {};
+    }
+    std::string value;
+    if (word.value) {
+        value = std::string(*word.value);
+    } else if (next + 1 < args.size()) {
+        // The value is taken as it stands, so a comment may start with a dash.
+        value = args[++next];
+    } else {
+        throw UsageError("option " + quoted(option.name) + " needs a value");
+    }
+    // Only the comment may be empty: an empty name would only fail later, file by file.
+    if (value.empty() && option.id != Id::Comment) {
+        throw UsageError("option " + quoted(option.name) + " needs a value");
+    }
+    return value;
+}
+
+std::optional<std::size_t> saveSizeValue(const std::string& value) {
+    const auto size = std::find_if(kSaveSizes.begin(), kSaveSizes.end(),
+                                   [&](const SaveSizeName& known) { return known.name == value; });
+    if (size == kSaveSizes.end()) {
+        throw UsageError("option '--size' takes auto, 8, 16 or 32, not " + quoted(value));
+    }
+    return size->bytes;
+}
+
+CopierFormat formatValue(const std::string& value) {
+    const FormatWords* format = formatNamed(value);
+    if (format == nullptr) {
+        throw UsageError("option '--format' takes swc, fig, ufo or gd3, not " + quoted(value));
+    }
+    return format->format;
+}
+
+void setOption(ConvertOptions& options, Id id, const std::string& value) {
+    switch (id) {
+        case Id::Comment:
+            options.comment = value;
+            break;
+        case Id::Template:
+            options.templatePath = value;
+            break;
+        case Id::OutputDir:
+            options.outputDir = value;
+            break;
+        case Id::Output:
+            options.output = value;
+            break;
+        case Id::Size:
+            options.saveSize = saveSizeValue(value);
+            break;
+        case Id::Format:
+            options.format = formatValue(value);
+            break;
+        case Id::Force:
+            options.force = true;
+            break;
+        case Id::Raw:
+            options.raw = true;
+            break;
+        case Id::Help:
+        case Id::Version:
+            break;
+    }
+}
+
+// What each option allows alone, the whole command line may still not: checked once all of it
+// is read.
+void checkWhole(const ConvertOptions& options, const CommandName* command) {
+    if (command == nullptr) {
         throw UsageError("missing command");
     }
     if (options.inputs.empty()) {
@@ -226,6 +244,39 @@ ConvertOptions parseOptions(const std::vector<std::string>& args) {
                              ": only swc files take their header from the template");
         }
     }
+}
+
+void addInput(ConvertOptions& options, const std::string& arg, std::size_t position) {
+    options.inputs.push_back(arg);
+    options.inputPositions.push_back(position);
+}
+
+}  // namespace
+
+ConvertOptions parseOptions(const std::vector<std::string>& args) {
+    ConvertOptions options;
+    const CommandName* command = takeCommand(args, options);
+
+    // After "--" every argument is a file, even one that starts with a dash.
+    bool filesOnly = false;
+    for (std::size_t next = command != nullptr ? 1 : 0; next < args.size(); ++next) {
+        const std::string& arg = args[next];
+        if (filesOnly || !isOption(arg)) {
+            addInput(options, arg, next);
+        } else if (arg == "--") {
+            filesOnly = true;
+        } else {
+            const OptionWord word = optionWord(arg);
+            if (word.option.id == Id::Help || word.option.id == Id::Version) {
+                options.action = actionOf(word);
+                return options;
+            }
+            checkApplies(word.option, command);
+            setOption(options, word.option.id, takeValue(word, args, next));
+        }
+    }
+
+    checkWhole(options, command);
     return options;
 }
 

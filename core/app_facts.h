@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,9 @@ inline constexpr std::string_view kAppTitle = "Dornquist";
 
 // The header template that lies beside the program.
 inline constexpr std::string_view kTemplateFileName = "Stuff.dat";
+
+// Where both programs look for the header template: in the folder the program itself is in.
+std::filesystem::path templatePathIn(const std::filesystem::path& programFolder);
 
 inline constexpr std::string_view kDefaultComment = "Enter a Comment and stuff.";
 

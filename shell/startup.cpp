@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <filesystem>
+
 #include "app_facts.h"
 
 namespace plimbrook {
@@ -19,8 +21,8 @@ bool Module1::CheckDataFile(const QString& path, Dialogs& dialogs) {
 }
 
 QString templatePath(const QString& applicationDir) {
-    return applicationDir + QLatin1Char('/') +
-           QString::fromUtf8(kTemplateFileName.data(), qsizetype(kTemplateFileName.size()));
+    const std::filesystem::path folder(applicationDir.toStdU16String());
+    return QString::fromStdU16String(templatePathIn(folder).u16string());
 }
 
 bool hasDisplay() {

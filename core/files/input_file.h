@@ -30,7 +30,6 @@ public:
     // Closes the file, reporting a failure; the destructor closes quietly.
     void close();
 
-    const std::string& path() const { return path_; }
     FileId id() const { return id_; }
 
 private:
