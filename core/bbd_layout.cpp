@@ -20,12 +20,6 @@ std::array<std::uint8_t, N> readBlock(InputFile& file, std::size_t offset) {
 
 }  // namespace
 
-std::string fitComment(std::string_view utf8) {
-    std::u32string text = code_page::decodeUtf8(utf8);
-    text.resize(layout::kCommentLength, U' ');
-    return code_page::encodeUtf8(text);
-}
-
 CommentBytes encodeComment(std::string_view utf8) {
     std::u32string text = code_page::decodeUtf8(utf8);
     text.resize(layout::kCommentLength, U' ');

@@ -82,11 +82,8 @@ using BbdBody = std::array<std::uint8_t, layout::kBodySize>;
 using HeaderTemplate = std::array<std::uint8_t, layout::kHeaderSize>;
 using CommentBytes = std::array<std::uint8_t, layout::kCommentLength>;
 
-// UTF-8 text cut to its first 77 characters or padded on the right with spaces to 77.
-// Characters are code points, not bytes.
-std::string fitComment(std::string_view utf8);
-
-// The 77 Windows-1252 bytes stored for a comment (fitted first), and the text they read back as.
+// The 77 Windows-1252 bytes stored for a comment, and the text they read back as. The text is
+// cut to its first 77 characters (code points, not bytes) or padded on the right with spaces.
 CommentBytes encodeComment(std::string_view utf8);
 std::string decodeComment(const CommentBytes& bytes);
 
