@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "app_facts.h"
+#include "golden_files.h"
 #include "main_window.h"
 #include "scripted_platform.h"
 #include "shell_test_support.h"
@@ -16,17 +17,13 @@ using plimbrook::Form1;
 using plimbrook::MessageIcon;
 using plimbrook::Version;
 using plimbrook::testing::ScriptedPlatform;
+using plimbrook::testing::writeFile;
 
 namespace {
 
 const char* const kMissingText =
     "You are missing a vital data file, you will need to reinstall the program to fix this "
     "error.  This application will now close.";
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 }  // namespace
 
