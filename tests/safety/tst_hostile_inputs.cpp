@@ -156,7 +156,7 @@ ChildReport runInChild(Command command, const std::string& input, const std::str
 
 Q_DECLARE_METATYPE(Setup)
 
-class HostileInputs : public QObject {
+class TestHostileInputs : public QObject {
     Q_OBJECT
 
 private slots:
@@ -168,7 +168,7 @@ private:
     int rows_ = 0;
 };
 
-void HostileInputs::row_data() {
+void TestHostileInputs::row_data() {
     QTest::addColumn<int>("command");
     QTest::addColumn<Setup>("setup");
     QTest::addColumn<QString>("input");   // relative to the row's folder, or absolute
@@ -376,7 +376,7 @@ void HostileInputs::row_data() {
             QByteArray(76, 'a') + "\xE9");
 }
 
-void HostileInputs::row() {
+void TestHostileInputs::row() {
     QFETCH(int, command);
     QFETCH(Setup, setup);
     QFETCH(QString, input);
@@ -478,10 +478,10 @@ void HostileInputs::row() {
     QVERIFY2(report.bytesRead <= kBbd + oldSize, QByteArray::number(report.bytesRead));
 }
 
-void HostileInputs::cleanupTestCase() {
+void TestHostileInputs::cleanupTestCase() {
     qInfo("hostile inputs: %d rows checked, run as %s", rows_,
           ::geteuid() == 0 ? "root (mode rows as nobody)" : "an ordinary user");
 }
 
-QTEST_GUILESS_MAIN(HostileInputs)
+QTEST_GUILESS_MAIN(TestHostileInputs)
 #include "tst_hostile_inputs.moc"
