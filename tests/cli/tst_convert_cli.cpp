@@ -1,7 +1,6 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -34,6 +33,7 @@ using plimbrook::testing::pattern;
 using plimbrook::testing::proFighterHeader;
 using plimbrook::testing::readFile;
 using plimbrook::testing::rzipOf;
+using plimbrook::testing::snapshotTree;
 using plimbrook::testing::superUfoHeader;
 using plimbrook::testing::writeFile;
 using plimbrook::testing::zeros;
@@ -136,17 +136,6 @@ QByteArray longTarget() {
 
 using Files = QMap<QString, QByteArray>;
 
-// Everything in the folder, hidden files included, so stray temporary files show.
-Files snapshot(const QString& root) {
-    Files files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(QDir(root).relativeFilePath(path), readFile(path));
-    }
-    return files;
-}
-
 std::vector<std::string> toArgs(const QStringList& list) {
     std::vector<std::string> args;
     for (const QString& arg : list) {
@@ -182,17 +171,8 @@ QString usageError(const QString& message) {
 }
 
 using plimbrook::testing::FailingFileSystem;
+using plimbrook::testing::NameTakenMeanwhile;
 using MakeFileSystem = std::function<std::unique_ptr<FailingFileSystem>()>;
-
-// Makes the output's name just before the new file is put there, as a second run may.
-class RacingFileSystem : public FailingFileSystem {
-public:
-    int renameat(int fromDir, const std::string& from, int toDir, const std::string& to,
-                 bool replace) override {
-        writeFile(QString::fromStdString(pathAt(toDir, to)), "made meanwhile");
-        return FailingFileSystem::renameat(fromDir, from, toDir, to, replace);
-    }
-};
 
 // Every folder a sticky one that anyone may write, and every link made by another user.
 class StrangersLinks : public FailingFileSystem {
@@ -747,7 +727,7 @@ void TestConvertCli::invocations() {
     if (windowsProgram() && !linuxOnly(QTest::currentDataTag()).isEmpty()) {
         QSKIP(qPrintable(linuxOnly(QTest::currentDataTag())));
     }
-    Files expected = snapshot(dir_->path());
+    Files expected = snapshotTree(dir_->path());
     for (auto it = written.begin(); it != written.end(); ++it) {
         expected.insert(it.key(), it.value());
     }
@@ -759,7 +739,7 @@ void TestConvertCli::invocations() {
     QCOMPARE(actualErr, err);
 
     // Nothing but the named files changed, and no temporary file was left behind.
-    const Files after = snapshot(dir_->path());
+    const Files after = snapshotTree(dir_->path());
     QCOMPARE(after.keys(), expected.keys());
     for (auto it = expected.begin(); it != expected.end(); ++it) {
         QVERIFY2(after.value(it.key()) == it.value(), qPrintable(it.key()));
@@ -853,7 +833,7 @@ void TestConvertCli::rawArguments() {
     QFETCH(int, status);
     QFETCH(Files, written);
 
-    Files expected = snapshot(dir_->path());
+    Files expected = snapshotTree(dir_->path());
     for (auto it = written.begin(); it != written.end(); ++it) {
         expected.insert(it.key(), it.value());
     }
@@ -865,7 +845,7 @@ void TestConvertCli::rawArguments() {
     std::ostringstream errStream;
     QCOMPARE(runConvert(raw, out, errStream, environment()), status);
     QCOMPARE(QByteArray::fromStdString(errStream.str()), err);
-    QCOMPARE(snapshot(dir_->path()), expected);
+    QCOMPARE(snapshotTree(dir_->path()), expected);
 }
 
 void TestConvertCli::throughFileSystem_data() {
@@ -886,7 +866,7 @@ void TestConvertCli::throughFileSystem_data() {
     };
     // Checked when the output is opened, and again when it is put in place.
     QTest::newRow("output_made_meanwhile")
-        << MakeFileSystem([] { return std::make_unique<RacingFileSystem>(); })
+        << MakeFileSystem([] { return std::make_unique<NameTakenMeanwhile>(); })
         << QStringList{"to-bbd", "GAME.srm"}
         << "plimbrook-convert: GAME.bbd: File exists (use --force to replace it)\n"
         << 1 << Files{{"GAME.bbd", "made meanwhile"}};
@@ -912,7 +892,7 @@ void TestConvertCli::throughFileSystem() {
     QFETCH(int, status);
     QFETCH(Files, written);
 
-    Files expected = snapshot(dir_->path());
+    Files expected = snapshotTree(dir_->path());
     for (auto it = written.begin(); it != written.end(); ++it) {
         expected.insert(it.key(), it.value());
     }
@@ -922,14 +902,14 @@ void TestConvertCli::throughFileSystem() {
     QCOMPARE(runConvert(toArgs(args), out, errStream, {environment().defaultTemplatePath, *fs}),
              status);
     QCOMPARE(QString::fromStdString(errStream.str()), err);
-    QCOMPARE(snapshot(dir_->path()), expected);
+    QCOMPARE(snapshotTree(dir_->path()), expected);
 }
 
 // A failure at any step of a conversion names a file the user gave, leaves the output either
 // absent or complete, and never leaves a temporary file behind.
 void TestConvertCli::everyFailingStep() {
     const std::vector<std::string> args = {"to-bbd", "GAME.srm"};
-    const Files before = snapshot(dir_->path());
+    const Files before = snapshotTree(dir_->path());
     const QByteArray gameBbd = bbd(stuffDat(), gameSave(), "Enter a Comment and stuff.");
 
     plimbrook::testing::FailingFileSystem counter;
@@ -953,7 +933,7 @@ void TestConvertCli::everyFailingStep() {
         QVERIFY2(fs.fired(), context);
         QCOMPARE(out.str(), std::string());
 
-        Files after = snapshot(dir_->path());
+        Files after = snapshotTree(dir_->path());
         if (status == 0) {
             // Only the folder's sync, its close after that, and the look at it that tells which
             // folders of a batch are one, may fail unreported: the file is whole and in place by
@@ -1161,7 +1141,7 @@ void TestConvertCli::realProgram() {
     QFETCH(int, fileSizeLimit);
     QFETCH(int, closed);
 
-    Files expected = snapshot(dir_->path());
+    Files expected = snapshotTree(dir_->path());
     for (auto it = written.begin(); it != written.end(); ++it) {
         expected.insert(it.key(), it.value());
     }
@@ -1188,7 +1168,7 @@ void TestConvertCli::realProgram() {
     QCOMPARE(process.exitCode(), status);
     QCOMPARE(QString::fromUtf8(process.readAllStandardError()), err);
 
-    Files after = snapshot(dir_->path());
+    Files after = snapshotTree(dir_->path());
     after.remove("prog/link");
     QCOMPARE(after.keys(), expected.keys());
     for (auto it = expected.begin(); it != expected.end(); ++it) {

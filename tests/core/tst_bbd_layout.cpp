@@ -21,7 +21,7 @@ QByteArray utf8(const std::string& text) {
 
 }  // namespace
 
-class BbdLayoutTest : public QObject {
+class TestBbdLayout : public QObject {
     Q_OBJECT
 
 private slots:
@@ -58,7 +58,7 @@ private:
     int files_ = 0;
 };
 
-void BbdLayoutTest::writtenFileIsGolden_data() {
+void TestBbdLayout::writtenFileIsGolden_data() {
     QTest::addColumn<QByteArray>("header");
     QTest::addColumn<QByteArray>("image");
     QTest::addColumn<QByteArray>("comment");
@@ -73,7 +73,7 @@ void BbdLayoutTest::writtenFileIsGolden_data() {
         << commentField("Caf\xE9 \xBD \x80");
 }
 
-void BbdLayoutTest::writtenFileIsGolden() {
+void TestBbdLayout::writtenFileIsGolden() {
     QFETCH(QByteArray, header);
     QFETCH(QByteArray, image);
     QFETCH(QByteArray, comment);
@@ -94,7 +94,7 @@ void BbdLayoutTest::writtenFileIsGolden() {
 }
 
 // What a comment reads back as once stored: 77 characters, counted as code points.
-void BbdLayoutTest::commentIsFitted_data() {
+void TestBbdLayout::commentIsFitted_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("fitted");
 
@@ -112,13 +112,13 @@ void BbdLayoutTest::commentIsFitted_data() {
         << QByteArray(76, 'x') + utf8Of(U"\U0001F600") + 'y' << QByteArray(76, 'x') + '?';
 }
 
-void BbdLayoutTest::commentIsFitted() {
+void TestBbdLayout::commentIsFitted() {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, fitted);
     QCOMPARE(utf8(decodeComment(encodeComment(text.toStdString()))), fitted);
 }
 
-void BbdLayoutTest::encodeComment_data() {
+void TestBbdLayout::encodeComment_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("stored");
 
@@ -165,13 +165,13 @@ void BbdLayoutTest::encodeComment_data() {
         << QByteArray(76, 'x') + utf8Of(U"\u00E9\u20AC") << QByteArray(76, 'x') + '\xE9';
 }
 
-void BbdLayoutTest::encodeComment() {
+void TestBbdLayout::encodeComment() {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, stored);
     QCOMPARE(toBytes(plimbrook::encodeComment(text.toStdString())), stored);
 }
 
-void BbdLayoutTest::codePageRows_data() {
+void TestBbdLayout::codePageRows_data() {
     QTest::addColumn<int>("byte");
     QTest::addColumn<uint>("codePoint");
 
@@ -187,14 +187,14 @@ void BbdLayoutTest::codePageRows_data() {
     }
 }
 
-void BbdLayoutTest::codePageRows() {
+void TestBbdLayout::codePageRows() {
     QFETCH(int, byte);
     QFETCH(uint, codePoint);
     QCOMPARE(uint(code_page::fromWindows1252(static_cast<unsigned char>(byte))), codePoint);
     QCOMPARE(int(code_page::toWindows1252(codePoint)), byte);
 }
 
-void BbdLayoutTest::everyByteRoundTrips() {
+void TestBbdLayout::everyByteRoundTrips() {
     // All 256 bytes in 77-byte comments, each read as text and stored again.
     for (int first = 0; first < 256; first += kCommentBytes) {
         CommentBytes block;
@@ -207,7 +207,7 @@ void BbdLayoutTest::everyByteRoundTrips() {
     }
 }
 
-void BbdLayoutTest::exactly256CodePointsAreStorable() {
+void TestBbdLayout::exactly256CodePointsAreStorable() {
     // Whatever is not one of the 256 characters of the code page must become '?', and no two
     // characters may share a byte.
     int storable = 0;
@@ -221,7 +221,7 @@ void BbdLayoutTest::exactly256CodePointsAreStorable() {
     QCOMPARE(storable, 256);
 }
 
-void BbdLayoutTest::readSramSave_data() {
+void TestBbdLayout::readSramSave_data() {
     QTest::addColumn<QByteArray>("save");
     QTest::addColumn<QByteArray>("image");
 
@@ -239,7 +239,7 @@ void BbdLayoutTest::readSramSave_data() {
     QTest::newRow("32k_first_8k") << noise(kSram, 9) + noise(3 * kSram, 10) << noise(kSram, 9);
 }
 
-void BbdLayoutTest::readSramSave() {
+void TestBbdLayout::readSramSave() {
     QFETCH(QByteArray, save);
     QFETCH(QByteArray, image);
     auto file = input(save);
@@ -247,7 +247,7 @@ void BbdLayoutTest::readSramSave() {
     QCOMPARE(toBytes(plimbrook::readSramSave(*file)), image);
 }
 
-void BbdLayoutTest::readBbdImage_data() {
+void TestBbdLayout::readBbdImage_data() {
     QTest::addColumn<QByteArray>("bbd");
     QTest::addColumn<QByteArray>("image");
 
@@ -268,7 +268,7 @@ void BbdLayoutTest::readBbdImage_data() {
     QTest::newRow("longer_than_33280") << whole + noise(6720, 25) << copies[0];
 }
 
-void BbdLayoutTest::readBbdImage() {
+void TestBbdLayout::readBbdImage() {
     QFETCH(QByteArray, bbd);
     QFETCH(QByteArray, image);
     auto file = input(bbd);
@@ -276,7 +276,7 @@ void BbdLayoutTest::readBbdImage() {
     QCOMPARE(toBytes(plimbrook::readBbdImage(*file)), image);
 }
 
-void BbdLayoutTest::readHeaderTemplate_data() {
+void TestBbdLayout::readHeaderTemplate_data() {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QByteArray>("header");
 
@@ -288,7 +288,7 @@ void BbdLayoutTest::readHeaderTemplate_data() {
     QTest::newRow("longer_600") << bytes << bytes.left(512);
 }
 
-void BbdLayoutTest::readHeaderTemplate() {
+void TestBbdLayout::readHeaderTemplate() {
     QFETCH(QByteArray, file);
     QFETCH(QByteArray, header);
     auto opened = input(file);
@@ -296,14 +296,14 @@ void BbdLayoutTest::readHeaderTemplate() {
     QCOMPARE(toBytes(plimbrook::readHeaderTemplate(*opened)), header);
 }
 
-void BbdLayoutTest::readBbdCommentOfShortFile() {
+void TestBbdLayout::readBbdCommentOfShortFile() {
     // Bytes 16..39 exist; the rest of the field reads as zero bytes.
     auto file = input(QByteArray(16, 'H') + "abcdefghijklmnopqrstuvwx");
     QVERIFY(file);
     QCOMPARE(utf8(readBbdComment(*file)), QByteArray("abcdefghijklmnopqrstuvwx") + zeros(53));
 }
 
-void BbdLayoutTest::installedTemplate() {
+void TestBbdLayout::installedTemplate() {
     QByteArray expected = zeros(kHeader);
     expected[8] = '\xAA';
     expected[9] = '\xBB';
@@ -311,5 +311,5 @@ void BbdLayoutTest::installedTemplate() {
     QCOMPARE(readFile(QStringLiteral(PLIMBROOK_TEMPLATE_PATH)), expected);
 }
 
-QTEST_GUILESS_MAIN(BbdLayoutTest)
+QTEST_GUILESS_MAIN(TestBbdLayout)
 #include "tst_bbd_layout.moc"

@@ -85,7 +85,7 @@ void cleanRun(bool toBbd, const QString& outputCase, std::vector<std::string>& c
     calls = fs.log();
 }
 
-class FaultSweep : public QObject {
+class TestFaultSweep : public QObject {
     Q_OBJECT
 
 private slots:
@@ -104,7 +104,7 @@ private:
     QMap<QString, int> kinds_;
 };
 
-void FaultSweep::everyFailurePoint_data() {
+void TestFaultSweep::everyFailurePoint_data() {
     QTest::addColumn<bool>("toBbd");
     QTest::addColumn<QString>("outputCase");
 
@@ -122,7 +122,7 @@ void FaultSweep::everyFailurePoint_data() {
 // rename only makes the rename durable; the file is already whole there, so those failures are
 // not reported and the run completes. Writes are not buffered in the program, so there is no
 // separate flush to fail: a write goes straight to the kernel, and the sync is the flush to disk.
-void FaultSweep::everyFailurePoint() {
+void TestFaultSweep::everyFailurePoint() {
     QFETCH(bool, toBbd);
     QFETCH(QString, outputCase);
 
@@ -192,7 +192,7 @@ void FaultSweep::everyFailurePoint() {
 
 // Loading a comment writes nothing, but a failure must leave the comment box as it was, and
 // the input it leaves open must not get in the way of the next command.
-void FaultSweep::everyFailurePointOfCommentLoad() {
+void TestFaultSweep::everyFailurePointOfCommentLoad() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const Scene scene = stage(dir.path(), false, "absent");
@@ -234,7 +234,7 @@ void FaultSweep::everyFailurePointOfCommentLoad() {
     }
 }
 
-void FaultSweep::everyCallUpset_data() {
+void TestFaultSweep::everyCallUpset_data() {
     QTest::addColumn<bool>("toBbd");
     QTest::addColumn<QString>("outputCase");
     QTest::addColumn<int>("fault");
@@ -256,7 +256,7 @@ void FaultSweep::everyCallUpset_data() {
 // Calls that do less than asked without failing. A write cut short is finished at the right
 // offset; a write that writes nothing fails the command rather than being tried for ever; a read
 // or write interrupted by a signal is tried again. Either way the result is exact or nothing.
-void FaultSweep::everyCallUpset() {
+void TestFaultSweep::everyCallUpset() {
     QFETCH(bool, toBbd);
     QFETCH(QString, outputCase);
     QFETCH(int, fault);
@@ -304,7 +304,7 @@ void FaultSweep::everyCallUpset() {
     QVERIFY(upset > 0);
 }
 
-void FaultSweep::cleanupTestCase() {
+void TestFaultSweep::cleanupTestCase() {
     QStringList kinds;
     for (auto it = kinds_.cbegin(); it != kinds_.cend(); ++it) {
         kinds << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
@@ -322,5 +322,5 @@ void FaultSweep::cleanupTestCase() {
     }
 }
 
-QTEST_GUILESS_MAIN(FaultSweep)
+QTEST_GUILESS_MAIN(TestFaultSweep)
 #include "tst_fault_sweep.moc"

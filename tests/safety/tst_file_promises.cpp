@@ -125,7 +125,7 @@ private:
 
 Q_DECLARE_METATYPE(Configure)
 
-class FilePromises : public QObject {
+class TestFilePromises : public QObject {
     Q_OBJECT
 
 private slots:
@@ -147,12 +147,12 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
 };
 
-void FilePromises::init() {
+void TestFilePromises::init() {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
 }
 
-void FilePromises::finalStepRefusesTakenName_data() {
+void TestFilePromises::finalStepRefusesTakenName_data() {
     QTest::addColumn<Configure>("configure");
     QTest::addColumn<bool>("refuse");  // the command line without --force
     QTest::addColumn<QString>("made");
@@ -184,7 +184,7 @@ void FilePromises::finalStepRefusesTakenName_data() {
 // Nothing is at the name when the output is opened; something is by the time it is put in
 // place. Without leave to replace, that stays and the run fails as "exists"; with it, the name
 // is replaced, and a link made there is replaced, not written through.
-void FilePromises::finalStepRefusesTakenName() {
+void TestFilePromises::finalStepRefusesTakenName() {
     QFETCH(Configure, configure);
     QFETCH(bool, refuse);
     QFETCH(QString, made);
@@ -214,7 +214,7 @@ void FilePromises::finalStepRefusesTakenName() {
     }
 }
 
-void FilePromises::syncsAroundTheRename_data() {
+void TestFilePromises::syncsAroundTheRename_data() {
     QTest::addColumn<Configure>("configure");
     QTest::addColumn<bool>("exists");
     QTest::addColumn<bool>("refuse");
@@ -232,7 +232,7 @@ void FilePromises::syncsAroundTheRename_data() {
 
 // A crash right after the run reports success must find the new contents on disk (synced before
 // they are put in place) and under the target's name (the folder synced after the rename).
-void FilePromises::syncsAroundTheRename() {
+void TestFilePromises::syncsAroundTheRename() {
     QFETCH(Configure, configure);
     QFETCH(bool, exists);
     QFETCH(bool, refuse);
@@ -275,7 +275,7 @@ void FilePromises::syncsAroundTheRename() {
     QVERIFY2(fs.findLast("sync " + folder) > putInPlace, shown);
 }
 
-void FilePromises::oddFileSystems_data() {
+void TestFilePromises::oddFileSystems_data() {
     QTest::addColumn<Configure>("configure");
     QTest::addColumn<bool>("exists");
     QTest::addColumn<bool>("refuse");
@@ -326,7 +326,7 @@ void FilePromises::oddFileSystems_data() {
 
 // What a file system lacks costs at most a promise that it cannot keep anyway; the save itself
 // is made, byte for byte.
-void FilePromises::oddFileSystems() {
+void TestFilePromises::oddFileSystems() {
     QFETCH(Configure, configure);
     QFETCH(bool, exists);
     QFETCH(bool, refuse);
@@ -367,7 +367,7 @@ void FilePromises::oddFileSystems() {
     }
 }
 
-void FilePromises::linksInSharedFolders_data() {
+void TestFilePromises::linksInSharedFolders_data() {
     QTest::addColumn<int>("folderMode");
     QTest::addColumn<QString>("linkOwner");
     QTest::addColumn<bool>("followed");
@@ -382,7 +382,7 @@ void FilePromises::linksInSharedFolders_data() {
 // A link in an ordinary folder is written through and stays a link. In a sticky folder anyone
 // may write, such as /tmp, a link another user made is not followed: they could aim it at any
 // file of ours, and swap it in between our look and our write.
-void FilePromises::linksInSharedFolders() {
+void TestFilePromises::linksInSharedFolders() {
     QFETCH(int, folderMode);
     QFETCH(QString, linkOwner);
     QFETCH(bool, followed);
@@ -414,7 +414,7 @@ void FilePromises::linksInSharedFolders() {
 
 // The name is looked up once: a regular file then, a link by the time it is opened, is not
 // followed to what the link names.
-void FilePromises::entrySwappedAfterLookUp() {
+void TestFilePromises::entrySwappedAfterLookUp() {
     const QString target = path("GAME.bbd");
     const QString victim = path("victim");
     QVERIFY(writeFile(target, kOld));
@@ -431,7 +431,7 @@ void FilePromises::entrySwappedAfterLookUp() {
 
 // A huge sparse file that is replaced keeps its holes: only the blocks it has are read and
 // written.
-void FilePromises::holesStayHoles() {
+void TestFilePromises::holesStayHoles() {
     const QString target = path("huge.bbd");
     constexpr qint64 kSize = qint64(64) << 20;
     constexpr qint64 kFar = qint64(32) << 20;
@@ -467,7 +467,7 @@ void FilePromises::holesStayHoles() {
 }
 
 // A replacement is a new file, but keeps the old one's extended attributes, ACLs among them.
-void FilePromises::attributesAndAclsAreKept() {
+void TestFilePromises::attributesAndAclsAreKept() {
     const QString target = path("GAME.bbd");
     QVERIFY(writeFile(target, kOld));
     QVERIFY(::chmod(local(target).c_str(), 0640) == 0);
@@ -512,5 +512,5 @@ void FilePromises::attributesAndAclsAreKept() {
     }
 }
 
-QTEST_GUILESS_MAIN(FilePromises)
+QTEST_GUILESS_MAIN(TestFilePromises)
 #include "tst_file_promises.moc"

@@ -6,16 +6,15 @@
 #include <unistd.h>
 
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
 #include <functional>
 
 #include "commands.h"
 #include "failing_file_system.h"
+#include "forked_child.h"
 #include "golden_files.h"
 #include "scripted_platform.h"
 
@@ -30,7 +29,6 @@ enum Command { SramToBbd, BbdToSram, LoadComment };
 using Setup = std::function<void(const QString& folder)>;
 
 constexpr uid_t kNobody = 65534;
-constexpr int kHangLimitMs = 20'000;
 const QByteArray kStartComment = "Enter a Comment and stuff.";
 const QByteArray kRefused = "(refused)";
 const QByteArray kOddName =
@@ -100,8 +98,7 @@ ChildReport runInChild(Command command, const std::string& input, const std::str
     if (::pipe(channel) != 0) {
         return report;
     }
-    const pid_t child = ::fork();
-    if (child == 0) {
+    const std::optional<int> status = runForked([&] {
         ::close(channel[0]);
         if (asNobody &&
             (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
@@ -128,27 +125,14 @@ ChildReport runInChild(Command command, const std::string& input, const std::str
         const bool sent =
             ::write(channel[1], line.data(), line.size()) == static_cast<ssize_t>(line.size());
         ::_exit(sent ? 0 : 91);
-    }
+    });
     ::close(channel[1]);
-    if (child < 0) {
+    if (!status) {
         ::close(channel[0]);
         return report;
     }
-
-    QElapsedTimer clock;
-    clock.start();
-    int status = 0;
-    while (::waitpid(child, &status, WNOHANG) == 0) {
-        if (clock.elapsed() > kHangLimitMs) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, &status, 0);
-            ::close(channel[0]);
-            return report;
-        }
-        QThread::msleep(5);
-    }
     report.finished = true;
-    report.droppedPrivileges = !(WIFEXITED(status) && WEXITSTATUS(status) == 90);
+    report.droppedPrivileges = !(WIFEXITED(*status) && WEXITSTATUS(*status) == 90);
 
     QByteArray received;
     char buffer[4096];
@@ -172,7 +156,7 @@ ChildReport runInChild(Command command, const std::string& input, const std::str
 
 Q_DECLARE_METATYPE(Setup)
 
-class HostileInputs : public QObject {
+class TestHostileInputs : public QObject {
     Q_OBJECT
 
 private slots:
@@ -184,7 +168,7 @@ private:
     int rows_ = 0;
 };
 
-void HostileInputs::row_data() {
+void TestHostileInputs::row_data() {
     QTest::addColumn<int>("command");
     QTest::addColumn<Setup>("setup");
     QTest::addColumn<QString>("input");   // relative to the row's folder, or absolute
@@ -392,7 +376,7 @@ void HostileInputs::row_data() {
             QByteArray(76, 'a') + "\xE9");
 }
 
-void HostileInputs::row() {
+void TestHostileInputs::row() {
     QFETCH(int, command);
     QFETCH(Setup, setup);
     QFETCH(QString, input);
@@ -494,10 +478,10 @@ void HostileInputs::row() {
     QVERIFY2(report.bytesRead <= kBbd + oldSize, QByteArray::number(report.bytesRead));
 }
 
-void HostileInputs::cleanupTestCase() {
+void TestHostileInputs::cleanupTestCase() {
     qInfo("hostile inputs: %d rows checked, run as %s", rows_,
           ::geteuid() == 0 ? "root (mode rows as nobody)" : "an ordinary user");
 }
 
-QTEST_GUILESS_MAIN(HostileInputs)
+QTEST_GUILESS_MAIN(TestHostileInputs)
 #include "tst_hostile_inputs.moc"

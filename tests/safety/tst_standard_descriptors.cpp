@@ -5,9 +5,11 @@
 
 #include <QTest>
 
+#include "forked_child.h"
 #include "standard_descriptors.h"
 
 using plimbrook::openClosedStandardDescriptors;
+using plimbrook::testing::runForked;
 
 namespace {
 
@@ -48,9 +50,7 @@ private slots:
     // open ones are left as they were, and nothing else is opened.
     void closedOnesGetDevNull() {
         QFETCH(QList<int>, closed);
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
+        const std::optional<int> status = runForked([&] {
             const int null = ::open("/dev/null", O_RDONLY);
             Identity before[3];
             for (int fd = 0; fd <= 2; ++fd) {
@@ -77,11 +77,10 @@ private slots:
                 wrong |= 1 << 3;
             }
             ::_exit(wrong);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
+        });
+        QVERIFY(status);
+        QVERIFY(WIFEXITED(*status));
+        QCOMPARE(WEXITSTATUS(*status), 0);
     }
 };
 

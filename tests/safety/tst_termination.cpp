@@ -12,6 +12,7 @@
 
 #include "failing_file_system.h"
 #include "file_access.h"
+#include "forked_child.h"
 #include "golden_files.h"
 
 using namespace plimbrook;
@@ -114,9 +115,7 @@ private slots:
         const QByteArray old = noise(40'000, 7);
         QVERIFY(writeFile(target, old));
 
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
+        const std::optional<int> status = runForked([&] {
             const rlimit noCore{0, 0};
             ::setrlimit(RLIMIT_CORE, &noCore);  // SIGQUIT would dump one
             removeTemporariesOnTermination();
@@ -143,15 +142,14 @@ private slots:
             }
             file->commit();
             ::_exit(91);  // the signal should have ended us
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
+        });
+        QVERIFY(status);
         if (Ending(ending) == Ending::Exit) {
-            QVERIFY(WIFEXITED(status));
-            QCOMPARE(WEXITSTATUS(status), 3);
+            QVERIFY(WIFEXITED(*status));
+            QCOMPARE(WEXITSTATUS(*status), 3);
         } else {
-            QVERIFY2(WIFSIGNALED(status), "the program must still end by its signal");
-            QCOMPARE(WTERMSIG(status), signal);
+            QVERIFY2(WIFSIGNALED(*status), "the program must still end by its signal");
+            QCOMPARE(WTERMSIG(*status), signal);
         }
         QCOMPARE(strayTemporaries(dir.path()), QStringList());
         QCOMPARE(readFile(target), old);
@@ -178,9 +176,7 @@ private slots:
             QVERIFY(writeFile(target, old));
         }
 
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
+        const std::optional<int> status = runForked([&] {
             rlimit limit{};
             ::getrlimit(RLIMIT_FSIZE, &limit);
             limit.rlim_cur = 16 * 1024;
@@ -198,11 +194,10 @@ private slots:
                 ::_exit(error.step() == FileStep::Write && error.errorNumber() == EFBIG ? 0 : 92);
             }
             ::_exit(91);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY2(WIFEXITED(status), "the limit must not end the program");
-        QCOMPARE(WEXITSTATUS(status), 0);
+        });
+        QVERIFY(status);
+        QVERIFY2(WIFEXITED(*status), "the limit must not end the program");
+        QCOMPARE(WEXITSTATUS(*status), 0);
         QCOMPARE(strayTemporaries(dir.path()), QStringList());
         QCOMPARE(QFileInfo::exists(target), oldSize > 0);
         QCOMPARE(readFile(target), old);
@@ -210,18 +205,15 @@ private slots:
 
     // A hang-up ignored on purpose, as under nohup, stays ignored.
     void ignoredHangupStaysIgnored() {
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
+        const std::optional<int> status = runForked([] {
             ::signal(SIGHUP, SIG_IGN);
             removeTemporariesOnTermination();
             ::raise(SIGHUP);
             ::_exit(7);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 7);
+        });
+        QVERIFY(status);
+        QVERIFY(WIFEXITED(*status));
+        QCOMPARE(WEXITSTATUS(*status), 7);
     }
 
     // The old contents are copied into the replacement before its mode is set, so it must not

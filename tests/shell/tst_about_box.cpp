@@ -93,7 +93,7 @@ QList<QPair<int, int>> inkedRows(const QImage& image, const QColor& background) 
 
 }  // namespace
 
-class AboutBoxTest : public QObject {
+class TestAboutBox : public QObject {
     Q_OBJECT
 
 private slots:
@@ -119,7 +119,7 @@ private slots:
     void twoOpeningsFromTheWindow();
 };
 
-void AboutBoxTest::window() {
+void TestAboutBox::window() {
     ScriptedPlatform desktop;
     About about(desktop, plimbrook::kVersion);
     about.show();
@@ -143,7 +143,7 @@ void AboutBoxTest::window() {
     QCOMPARE(QApplication::focusWidget(), ok);
 }
 
-void AboutBoxTest::controls_data() {
+void TestAboutBox::controls_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("toolTip");
@@ -159,7 +159,7 @@ void AboutBoxTest::controls_data() {
     QTest::newRow("cmdOK") << "cmdOK" << QRect(292, 186, 83, 23) << "";
 }
 
-void AboutBoxTest::controls() {
+void TestAboutBox::controls() {
     QFETCH(QString, name);
     QFETCH(QRect, geometry);
     QFETCH(QString, toolTip);
@@ -175,7 +175,7 @@ void AboutBoxTest::controls() {
 
 // Line1(1): grey, 1 pixel, from (90, 2685) to (5654, 2685); Line1(0): white, 2 pixels, from
 // (105, 2700) to (5654, 2700).
-void AboutBoxTest::engravedRule() {
+void TestAboutBox::engravedRule() {
     ScriptedPlatform desktop;
     About about(desktop, plimbrook::kVersion);
     QCOMPARE(about.findChildren<QWidget*>(QStringLiteral("Line1")).size(), 2);
@@ -194,7 +194,7 @@ void AboutBoxTest::engravedRule() {
     QVERIFY(shot.pixelColor(100, 182) != QColor(Qt::white));
 }
 
-void AboutBoxTest::texts_data() {
+void TestAboutBox::texts_data() {
     QTest::addColumn<int>("major");
     QTest::addColumn<int>("minor");
     QTest::addColumn<int>("revision");
@@ -204,7 +204,7 @@ void AboutBoxTest::texts_data() {
     QTest::newRow("2.5.7") << 2 << 5 << 7 << "Version: 2.7";
 }
 
-void AboutBoxTest::texts() {
+void TestAboutBox::texts() {
     QFETCH(int, major);
     QFETCH(int, minor);
     QFETCH(int, revision);
@@ -229,14 +229,14 @@ void AboutBoxTest::texts() {
              QApplication::palette(part(about, "lblVersion")).color(QPalette::WindowText));
 }
 
-void AboutBoxTest::captionsFit_data() {
+void TestAboutBox::captionsFit_data() {
     QTest::addColumn<QString>("family");
     QTest::newRow("as_chosen") << "";
     QTest::newRow("fallback") << "DejaVu Sans Condensed";
     QTest::newRow("second_fallback") << "Nimbus Sans";
 }
 
-void AboutBoxTest::captionsFit() {
+void TestAboutBox::captionsFit() {
     QFETCH(QString, family);
     ScriptedPlatform desktop;
     About about(desktop, plimbrook::kVersion);
@@ -258,7 +258,7 @@ void AboutBoxTest::captionsFit() {
     QVERIFY(QFontMetrics(ok->font()).horizontalAdvance(ok->text()) <= ok->width() - 6);
 }
 
-void AboutBoxTest::link() {
+void TestAboutBox::link() {
     ScriptedPlatform desktop;
     About about(desktop, plimbrook::kVersion);
     auto* label = part<QLabel>(about, "URLLBL");
@@ -271,7 +271,7 @@ void AboutBoxTest::link() {
 // At each scale the pictures are drawn from their sources at the resolution of the device: they
 // match what another renderer makes of the same source at that size, where a small bitmap
 // stretched to fit would come out blurred. Scale 0 is the screen's own.
-void AboutBoxTest::picturesSharp_data() {
+void TestAboutBox::picturesSharp_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("source");
     QTest::addColumn<qreal>("scale");
@@ -283,7 +283,7 @@ void AboutBoxTest::picturesSharp_data() {
     }
 }
 
-void AboutBoxTest::picturesSharp() {
+void TestAboutBox::picturesSharp() {
     QFETCH(QString, name);
     QFETCH(QString, source);
     QFETCH(qreal, scale);
@@ -307,7 +307,7 @@ void AboutBoxTest::picturesSharp() {
 
 // Each line of the description stands apart from the next, descenders clear of the capitals
 // below, in every font the box may get and at any scale; and none is cut off at the bottom.
-void AboutBoxTest::descriptionLinesApart_data() {
+void TestAboutBox::descriptionLinesApart_data() {
     QTest::addColumn<QString>("family");
     QTest::addColumn<qreal>("scale");
     for (const auto& [row, family] :
@@ -319,7 +319,7 @@ void AboutBoxTest::descriptionLinesApart_data() {
     }
 }
 
-void AboutBoxTest::descriptionLinesApart() {
+void TestAboutBox::descriptionLinesApart() {
     QFETCH(QString, family);
     QFETCH(qreal, scale);
     ScriptedPlatform desktop;
@@ -345,7 +345,7 @@ void AboutBoxTest::descriptionLinesApart() {
 }
 
 // Over the middle of the main window, wherever that is, frame and all.
-void AboutBoxTest::opensCentredOverTheWindow() {
+void TestAboutBox::opensCentredOverTheWindow() {
     plimbrook::testing::AppDir appDir;
     ScriptedPlatform desktop;
     plimbrook::Form1 form(appDir.path(), plimbrook::kVersion, &desktop);
@@ -369,7 +369,7 @@ void AboutBoxTest::opensCentredOverTheWindow() {
 }
 
 // OK (mouse or Enter), Escape and the close box all end the box.
-void AboutBoxTest::closing_data() {
+void TestAboutBox::closing_data() {
     QTest::addColumn<QString>("how");
     QTest::newRow("ok_click") << "click";
     QTest::newRow("enter") << "enter";
@@ -377,7 +377,7 @@ void AboutBoxTest::closing_data() {
     QTest::newRow("close_box") << "close";
 }
 
-void AboutBoxTest::closing() {
+void TestAboutBox::closing() {
     QFETCH(QString, how);
     ScriptedPlatform desktop;
     About about(desktop, plimbrook::kVersion);
@@ -401,7 +401,7 @@ void AboutBoxTest::closing() {
 
 // The link label and picture name the about box as owner, the menu item the main window; all
 // three hand over the one address, the one the label shows. The box stays open throughout.
-void AboutBoxTest::sameAddressEverywhere() {
+void TestAboutBox::sameAddressEverywhere() {
     plimbrook::testing::AppDir appDir;
     ScriptedPlatform desktop;
     plimbrook::Form1 form(appDir.path(), plimbrook::kVersion, &desktop);
@@ -438,7 +438,7 @@ void AboutBoxTest::sameAddressEverywhere() {
 
 // "&About" and F1 show the box modal and return once it is gone. Each opening builds it afresh:
 // a text changed while it was open is back on the next one. The close box ends it like OK.
-void AboutBoxTest::twoOpeningsFromTheWindow() {
+void TestAboutBox::twoOpeningsFromTheWindow() {
     plimbrook::testing::AppDir appDir;
     ScriptedPlatform desktop;
     plimbrook::Form1 form(appDir.path(), Version{2, 5, 7}, &desktop);
@@ -479,5 +479,5 @@ void AboutBoxTest::twoOpeningsFromTheWindow() {
     QVERIFY(form.isVisible());
 }
 
-QTEST_MAIN(AboutBoxTest)
+QTEST_MAIN(TestAboutBox)
 #include "tst_about_box.moc"

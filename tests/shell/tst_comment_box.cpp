@@ -36,7 +36,7 @@ const QString kSmiley = QString::fromUtf8("\xF0\x9F\x98\x80");  // one character
 
 }  // namespace
 
-class CommentBoxTest : public QObject {
+class TestCommentBox : public QObject {
     Q_OBJECT
 
 private slots:
@@ -55,7 +55,7 @@ private slots:
     void exactComment();
 };
 
-void CommentBoxTest::typing_data() {
+void TestCommentBox::typing_data() {
     QTest::addColumn<QString>("start");
     QTest::addColumn<int>("selected");
     QTest::addColumn<QString>("typed");
@@ -70,7 +70,7 @@ void CommentBoxTest::typing_data() {
                                           << "Hi there";
 }
 
-void CommentBoxTest::typing() {
+void TestCommentBox::typing() {
     QFETCH(QString, start);
     QFETCH(int, selected);
     QFETCH(QString, typed);
@@ -83,7 +83,7 @@ void CommentBoxTest::typing() {
     QVERIFY(box.length() <= CommentBox::kMaxLength);
 }
 
-void CommentBoxTest::pasting_data() {
+void TestCommentBox::pasting_data() {
     QTest::addColumn<QString>("start");
     QTest::addColumn<int>("selected");
     QTest::addColumn<QString>("clipboard");
@@ -101,7 +101,7 @@ void CommentBoxTest::pasting_data() {
                                 << "one\ntwo";
 }
 
-void CommentBoxTest::pasting() {
+void TestCommentBox::pasting() {
     QFETCH(QString, start);
     QFETCH(int, selected);
     QFETCH(QString, clipboard);
@@ -116,7 +116,7 @@ void CommentBoxTest::pasting() {
     QCOMPARE(box.toPlainText(), result);
 }
 
-void CommentBoxTest::dropping() {
+void TestCommentBox::dropping() {
     CommentBox box;
     box.resize(200, 80);
     box.show();
@@ -136,7 +136,7 @@ void CommentBoxTest::dropping() {
     QCOMPARE(box.toPlainText(), QString(60, 'x') + QString(17, 'd'));
 }
 
-void CommentBoxTest::inputMethod_data() {
+void TestCommentBox::inputMethod_data() {
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("commit");
     QTest::addColumn<QString>("result");
@@ -148,7 +148,7 @@ void CommentBoxTest::inputMethod_data() {
         << QString(76, 'x') << kSmiley + kSmiley << QString(76, 'x') + kSmiley;
 }
 
-void CommentBoxTest::inputMethod() {
+void TestCommentBox::inputMethod() {
     QFETCH(QString, start);
     QFETCH(QString, commit);
     QFETCH(QString, result);
@@ -163,7 +163,7 @@ void CommentBoxTest::inputMethod() {
 
 // With the window's shortcuts handed to the box, Ctrl+X reaches the window's action; without
 // them the editor would have cut.
-void CommentBoxTest::windowShortcutWins_data() {
+void TestCommentBox::windowShortcutWins_data() {
     QTest::addColumn<bool>("handedOver");
     QTest::addColumn<int>("triggered");
     QTest::addColumn<QString>("left");
@@ -172,7 +172,7 @@ void CommentBoxTest::windowShortcutWins_data() {
     QTest::newRow("editor_alone") << false << 0 << "";
 }
 
-void CommentBoxTest::windowShortcutWins() {
+void TestCommentBox::windowShortcutWins() {
     QFETCH(bool, handedOver);
     QFETCH(int, triggered);
     QFETCH(QString, left);
@@ -198,7 +198,7 @@ void CommentBoxTest::windowShortcutWins() {
     QCOMPARE(box->toPlainText(), left);
 }
 
-void CommentBoxTest::contextMenuStillCuts() {
+void TestCommentBox::contextMenuStillCuts() {
     CommentBox box;
     box.setWindowShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X)});
     box.setPlainText(QStringLiteral("cut me"));
@@ -213,7 +213,7 @@ void CommentBoxTest::contextMenuStillCuts() {
 }
 
 // The menu is a window of its own; it must still take the box's font, not the desktop's.
-void CommentBoxTest::contextMenuInTheBoxFont() {
+void TestCommentBox::contextMenuInTheBoxFont() {
     CommentBox box;
     QFont font(QStringLiteral("DejaVu Sans Condensed"));
     font.setPixelSize(11);
@@ -234,7 +234,7 @@ void CommentBoxTest::contextMenuInTheBoxFont() {
 
 // What was set comes back exactly until the text shown changes; then the text shown comes back,
 // no-break spaces kept.
-void CommentBoxTest::exactComment_data() {
+void TestCommentBox::exactComment_data() {
     QTest::addColumn<QString>("change");
     QTest::addColumn<QString>("result");
 
@@ -245,7 +245,7 @@ void CommentBoxTest::exactComment_data() {
     QTest::newRow("replaced_by_program") << "set_plain_text" << QStringLiteral("Other\u00A0text");
 }
 
-void CommentBoxTest::exactComment() {
+void TestCommentBox::exactComment() {
     QFETCH(QString, change);
     QFETCH(QString, result);
 
@@ -263,5 +263,5 @@ void CommentBoxTest::exactComment() {
     QCOMPARE(box.comment(), result);
 }
 
-QTEST_MAIN(CommentBoxTest)
+QTEST_MAIN(TestCommentBox)
 #include "tst_comment_box.moc"

@@ -50,7 +50,7 @@ QStringList promptsSeen(const ScriptedPlatform& desktop) {
 
 }  // namespace
 
-class MainWindowTest : public QObject {
+class TestMainWindow : public QObject {
     Q_OBJECT
 
 private slots:
@@ -98,29 +98,29 @@ private:
     std::unique_ptr<Form1> form_;
 };
 
-void MainWindowTest::initTestCase() {
+void TestMainWindow::initTestCase() {
     plimbrook::ui_fonts::loadBundledFonts();
 }
 
-void MainWindowTest::init() {
+void TestMainWindow::init() {
     appDir_ = std::make_unique<AppDir>();
     desktop_ = std::make_unique<ScriptedPlatform>();
     form_ = std::make_unique<Form1>(appDir_->path(), plimbrook::kVersion, desktop_.get());
     QVERIFY(form_->Form_Load());
 }
 
-void MainWindowTest::cleanup() {
+void TestMainWindow::cleanup() {
     form_.reset();
     desktop_.reset();
     appDir_.reset();
 }
 
-void MainWindowTest::showForm() {
+void TestMainWindow::showForm() {
     form_->show();
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
 }
 
-void MainWindowTest::window() {
+void TestMainWindow::window() {
     showForm();
     QCOMPARE(form_->centralWidget()->size(), QSize(309, 144));
     QCOMPARE(form_->centralWidget()->geometry().top(), form_->menuBar()->geometry().bottom() + 1);
@@ -141,7 +141,7 @@ void MainWindowTest::window() {
 }
 
 // Positions in pixels, 15 twips to the pixel, relative to each control's container.
-void MainWindowTest::controls_data() {
+void TestMainWindow::controls_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("container");
     QTest::addColumn<QRect>("geometry");
@@ -175,7 +175,7 @@ void MainWindowTest::controls_data() {
                              << "";
 }
 
-void MainWindowTest::controls() {
+void TestMainWindow::controls() {
     QFETCH(QString, name);
     QFETCH(QString, container);
     QFETCH(QRect, geometry);
@@ -199,14 +199,14 @@ void MainWindowTest::controls() {
 }
 
 // Every caption must be whole in the fonts the window ends up with, fallbacks included.
-void MainWindowTest::captionsFit_data() {
+void TestMainWindow::captionsFit_data() {
     QTest::addColumn<QString>("family");
     QTest::newRow("as_chosen") << "";
     QTest::newRow("fallback") << "DejaVu Sans Condensed";
     QTest::newRow("second_fallback") << "Nimbus Sans";
 }
 
-void MainWindowTest::captionsFit() {
+void TestMainWindow::captionsFit() {
     QFETCH(QString, family);
     if (!plimbrook::testing::forceControlFamily(*form_, family)) {
         QSKIP("the fallback font is not installed");
@@ -242,7 +242,7 @@ void MainWindowTest::captionsFit() {
     QVERIFY(credit->text().contains(QRegularExpression(QStringLiteral("\\b(19|20)\\d\\d\\b"))));
 }
 
-void MainWindowTest::menus_data() {
+void TestMainWindow::menus_data() {
     QTest::addColumn<QString>("menu");
     QTest::addColumn<int>("position");
     QTest::addColumn<QString>("item");
@@ -267,7 +267,7 @@ void MainWindowTest::menus_data() {
                               << "&About" << QKeySequence(Qt::Key_F1);
 }
 
-void MainWindowTest::menus() {
+void TestMainWindow::menus() {
     QFETCH(QString, menu);
     QFETCH(int, position);
     QFETCH(QString, item);
@@ -293,7 +293,7 @@ void MainWindowTest::menus() {
     QCOMPARE(action->shortcut(), shortcut);
 }
 
-void MainWindowTest::focusAndTabOrder() {
+void TestMainWindow::focusAndTabOrder() {
     showForm();
     QCOMPARE(QApplication::focusWidget(), control("QuitCMD"));
     const char* order[] = {"B2SCMD", "S2BCMD", "CommentTXT", "BBDCommentCMD", "QuitCMD"};
@@ -311,7 +311,7 @@ void MainWindowTest::focusAndTabOrder() {
 // pressed with the focus on "Done" or in the comment box. What the command asked for tells
 // which one ran: only BBD -> SRAM goes on to a save prompt after the BBD file, only Open BBD
 // Comment takes the file's comment into the box.
-void MainWindowTest::commandRouting_data() {
+void TestMainWindow::commandRouting_data() {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("target");
     QTest::addColumn<QKeySequence>("keys");
@@ -346,7 +346,7 @@ void MainWindowTest::commandRouting_data() {
                                    << "BBDCommentCMD" << none << "" << comment << true;
 }
 
-void MainWindowTest::commandRouting() {
+void TestMainWindow::commandRouting() {
     QFETCH(QString, how);
     QFETCH(QString, target);
     QFETCH(QKeySequence, keys);
@@ -387,7 +387,7 @@ void MainWindowTest::commandRouting() {
     QVERIFY(form_->isVisible());
 }
 
-void MainWindowTest::conversionUsesTheCommentBox() {
+void TestMainWindow::conversionUsesTheCommentBox() {
     const QString save = appDir_->filePath("game.srm");
     QFile file(save);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -419,7 +419,7 @@ void MainWindowTest::conversionUsesTheCommentBox() {
     QCOMPARE(desktop_->messages[0].title, std::string("Dornquist"));
 }
 
-void MainWindowTest::loadedCommentFillsTheBox() {
+void TestMainWindow::loadedCommentFillsTheBox() {
     const QByteArray full(77, 'Q');
     const QString bbd = appDir_->filePath("full.bbd");
     QFile file(bbd);
@@ -441,7 +441,7 @@ void MainWindowTest::loadedCommentFillsTheBox() {
 
 // A 32 KiB save clicked through SRAM -> BBD and back comes out byte for byte, the window's
 // question answered with its default.
-void MainWindowTest::largeSaveComesBackWhole() {
+void TestMainWindow::largeSaveComesBackWhole() {
     QByteArray save(32 * 1024, '\0');
     for (int i = 0; i < save.size(); ++i) {
         save[i] = char((i * 131 + i / 8192 * 7) & 0xff);
@@ -468,7 +468,7 @@ void MainWindowTest::largeSaveComesBackWhole() {
     QCOMPARE(result.readAll(), save);
 }
 
-void MainWindowTest::warningCancelledWritesNothing() {
+void TestMainWindow::warningCancelledWritesNothing() {
     QFile file(appDir_->filePath("clock.srm"));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(8192 + 25, 'C')) == 8217);
     file.close();
@@ -487,7 +487,7 @@ void MainWindowTest::warningCancelledWritesNothing() {
 // A comment loaded into the box and then accepted unchanged at the prompt is stored byte for
 // byte, whatever the box does with line breaks and no-break spaces on screen; once the user
 // edits the box, the edited text is what the prompt starts with.
-void MainWindowTest::loadedCommentIsStoredAgain_data() {
+void TestMainWindow::loadedCommentIsStoredAgain_data() {
     QTest::addColumn<QByteArray>("field");
     QTest::addColumn<int>("backspaces");
     QTest::addColumn<QString>("typed");
@@ -515,7 +515,7 @@ void MainWindowTest::loadedCommentIsStoredAgain_data() {
         << crLf << 0 << "Z" << QByteArray(crLf).replace("\r\n", "\n") + "Z";
 }
 
-void MainWindowTest::loadedCommentIsStoredAgain() {
+void TestMainWindow::loadedCommentIsStoredAgain() {
     QFETCH(QByteArray, field);
     QFETCH(int, backspaces);
     QFETCH(QString, typed);
@@ -562,7 +562,7 @@ void MainWindowTest::loadedCommentIsStoredAgain() {
     QCOMPARE(bytes.mid(16, 77), stored);
 }
 
-void MainWindowTest::quitting_data() {
+void TestMainWindow::quitting_data() {
     QTest::addColumn<QString>("how");
     QTest::newRow("QuitCMD") << "button";
     QTest::newRow("mnuQuit") << "menu";
@@ -572,7 +572,7 @@ void MainWindowTest::quitting_data() {
 }
 
 // Each way out closes the last window, and with it the program's event loop ends.
-void MainWindowTest::quitting() {
+void TestMainWindow::quitting() {
     QFETCH(QString, how);
     showForm();
     auto* box = qobject_cast<QPlainTextEdit*>(control("CommentTXT"));
@@ -607,14 +607,14 @@ void MainWindowTest::quitting() {
     QVERIFY(desktop_->prompts.empty());
 }
 
-void MainWindowTest::tips_data() {
+void TestMainWindow::tips_data() {
     QTest::addColumn<QString>("how");
     QTest::newRow("menu") << "menu";
     QTest::newRow("f2_on_done") << "QuitCMD";
     QTest::newRow("f2_in_comment") << "CommentTXT";
 }
 
-void MainWindowTest::tips() {
+void TestMainWindow::tips() {
     QFETCH(QString, how);
     showForm();
     if (how == QLatin1String("menu")) {
@@ -646,13 +646,13 @@ void MainWindowTest::tips() {
     QCOMPARE(desktop_->messages[0].title, std::string("Simple Tips"));
 }
 
-void MainWindowTest::homePageFromMenu_data() {
+void TestMainWindow::homePageFromMenu_data() {
     QTest::addColumn<bool>("byMenu");
     QTest::newRow("menu") << true;
     QTest::newRow("f5_in_comment") << false;
 }
 
-void MainWindowTest::homePageFromMenu() {
+void TestMainWindow::homePageFromMenu() {
     QFETCH(bool, byMenu);
     showForm();
     if (byMenu) {
@@ -672,7 +672,7 @@ void MainWindowTest::homePageFromMenu() {
 }
 
 // Return and the keypad's Enter press the button that has the focus, as Space does.
-void MainWindowTest::enterPressesTheFocusedButton_data() {
+void TestMainWindow::enterPressesTheFocusedButton_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("key");
     QTest::addColumn<QStringList>("prompts");
@@ -688,7 +688,7 @@ void MainWindowTest::enterPressesTheFocusedButton_data() {
     }
 }
 
-void MainWindowTest::enterPressesTheFocusedButton() {
+void TestMainWindow::enterPressesTheFocusedButton() {
     QFETCH(QString, button);
     QFETCH(int, key);
     QFETCH(QStringList, prompts);
@@ -702,13 +702,13 @@ void MainWindowTest::enterPressesTheFocusedButton() {
 }
 
 // Qt draws tooltips in a font of their own, which must be the window's.
-void MainWindowTest::toolTipsInWindowFont_data() {
+void TestMainWindow::toolTipsInWindowFont_data() {
     QTest::addColumn<QString>("name");
     QTest::newRow("BBDCommentCMD") << "BBDCommentCMD";
     QTest::newRow("CommentTXT") << "CommentTXT";
 }
 
-void MainWindowTest::toolTipsInWindowFont() {
+void TestMainWindow::toolTipsInWindowFont() {
     QFETCH(QString, name);
     showForm();
     QWidget* widget = control(qPrintable(name));
@@ -731,10 +731,10 @@ void MainWindowTest::toolTipsInWindowFont() {
     QToolTip::hideText();
 }
 
-QTEST_MAIN(MainWindowTest)
+QTEST_MAIN(TestMainWindow)
 // Files dropped on the window convert without the open prompt: one the way its contents call for,
 // its save prompt on the same name with the other extension; several into one chosen folder.
-void MainWindowTest::droppedFilesSkipTheOpenPrompt_data() {
+void TestMainWindow::droppedFilesSkipTheOpenPrompt_data() {
     QTest::addColumn<QStringList>("dropped");
     QTest::addColumn<QStringList>("prompts");
     QTest::addColumn<QString>("startsOn");
@@ -748,7 +748,7 @@ void MainWindowTest::droppedFilesSkipTheOpenPrompt_data() {
         << "GAME.srm" << QStringList{"GAME.bbd", "OTHER.bbd"};
 }
 
-void MainWindowTest::droppedFilesSkipTheOpenPrompt() {
+void TestMainWindow::droppedFilesSkipTheOpenPrompt() {
     QFETCH(QStringList, dropped);
     QFETCH(QStringList, prompts);
     QFETCH(QString, startsOn);

@@ -2,7 +2,6 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -20,6 +19,7 @@
 #include <functional>
 
 #include "comment_box.h"
+#include "golden_files.h"
 #include "main_window.h"
 #include "qt_platform.h"
 #include "shell_test_support.h"
@@ -134,15 +134,7 @@ struct TemporaryHome {
         qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral(".cache")).toUtf8());
         qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral(".local/share")).toUtf8());
     }
-    QStringList files() const {
-        QStringList found;
-        QDirIterator it(dir.path(), QDir::Files | QDir::Hidden | QDir::System,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            found << it.next();
-        }
-        return found;
-    }
+    QStringList files() const { return plimbrook::testing::snapshotTree(dir.path()).keys(); }
 };
 // Set before the application reads its environment.
 const TemporaryHome temporaryHome;

@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "app_facts.h"
+#include "golden_files.h"
 #include "main_window.h"
 #include "scripted_platform.h"
 #include "shell_test_support.h"
@@ -16,6 +17,7 @@ using plimbrook::Form1;
 using plimbrook::MessageIcon;
 using plimbrook::Version;
 using plimbrook::testing::ScriptedPlatform;
+using plimbrook::testing::writeFile;
 
 namespace {
 
@@ -23,14 +25,9 @@ const char* const kMissingText =
     "You are missing a vital data file, you will need to reinstall the program to fix this "
     "error.  This application will now close.";
 
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 }  // namespace
 
-class StartupTest : public QObject {
+class TestStartup : public QObject {
     Q_OBJECT
 
 private slots:
@@ -47,7 +44,7 @@ private slots:
 };
 
 // Each row lays out one thing at the path under test, relative to a scratch folder.
-void StartupTest::checkDataFile_data() {
+void TestStartup::checkDataFile_data() {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("found");
@@ -72,7 +69,7 @@ void StartupTest::checkDataFile_data() {
                                   << "Stuff.dat" << true;
 }
 
-void StartupTest::checkDataFile() {
+void TestStartup::checkDataFile() {
     QFETCH(QString, setup);
     QFETCH(QString, name);
     QFETCH(bool, found);
@@ -110,13 +107,13 @@ void StartupTest::checkDataFile() {
     QVERIFY(desktop.prompts.empty());
 }
 
-void StartupTest::formLoadStopsWithoutTemplate_data() {
+void TestStartup::formLoadStopsWithoutTemplate_data() {
     QTest::addColumn<QString>("setup");
     QTest::newRow("missing") << "none";
     QTest::newRow("directory") << "directory";
 }
 
-void StartupTest::formLoadStopsWithoutTemplate() {
+void TestStartup::formLoadStopsWithoutTemplate() {
     QFETCH(QString, setup);
     QTemporaryDir appDir;
     if (setup == QLatin1String("directory")) {
@@ -134,7 +131,7 @@ void StartupTest::formLoadStopsWithoutTemplate() {
     QVERIFY(!form.isVisible());
 }
 
-void StartupTest::formLoadGoesOnWithEmptyTemplate() {
+void TestStartup::formLoadGoesOnWithEmptyTemplate() {
     QTemporaryDir appDir;
     QVERIFY(writeFile(appDir.filePath(QStringLiteral("Stuff.dat")), QByteArray()));
     ScriptedPlatform desktop;
@@ -149,7 +146,7 @@ void StartupTest::formLoadGoesOnWithEmptyTemplate() {
 }
 
 // The refusal on the desktop's own message box, in the window's font like the windows.
-void StartupTest::refusalInWindowFont() {
+void TestStartup::refusalInWindowFont() {
     QTemporaryDir appDir;
     Form1 form(appDir.path());
     QString text;
@@ -166,7 +163,7 @@ void StartupTest::refusalInWindowFont() {
     QCOMPARE(QFontInfo(font).pixelSize(), expected.pixelSize());
 }
 
-void StartupTest::caption_data() {
+void TestStartup::caption_data() {
     QTest::addColumn<int>("major");
     QTest::addColumn<int>("minor");
     QTest::addColumn<int>("revision");
@@ -183,7 +180,7 @@ void StartupTest::caption_data() {
                                     .arg(PLIMBROOK_TEST_VERSION_PATCH);
 }
 
-void StartupTest::caption() {
+void TestStartup::caption() {
     QFETCH(int, major);
     QFETCH(int, minor);
     QFETCH(int, revision);
@@ -196,5 +193,5 @@ void StartupTest::caption() {
     QCOMPARE(form.windowTitle(), caption);
 }
 
-QTEST_MAIN(StartupTest)
+QTEST_MAIN(TestStartup)
 #include "tst_startup.moc"

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -201,6 +203,19 @@ private:
     std::vector<std::string> log_;
     std::map<std::string, int> always_;
     std::map<int, std::string> paths_;
+};
+
+// Makes the output's name just before the new file is put there, as a second run may: a file
+// holding "made meanwhile".
+class NameTakenMeanwhile : public FailingFileSystem {
+public:
+    int renameat(int fromDir, const std::string& from, int toDir, const std::string& to,
+                 bool replace) override {
+        const std::string at = pathAt(toDir, to);  // UTF-8, on Windows too
+        std::ofstream(std::filesystem::path(std::u8string(at.begin(), at.end())), std::ios::binary)
+            << "made meanwhile";
+        return FailingFileSystem::renameat(fromDir, from, toDir, to, replace);
+    }
 };
 
 }  // namespace plimbrook::testing

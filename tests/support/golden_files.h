@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -168,6 +169,18 @@ inline QMap<QString, QByteArray> snapshotContents(const QString& folder) {
         state.insert(entry.fileName(), summary);
     }
     return state;
+}
+
+// Every regular file under a folder, in subfolders and hidden ones too, by its path relative to
+// the folder, with its bytes: stray temporaries show, wherever they were left.
+inline QMap<QString, QByteArray> snapshotTree(const QString& root) {
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(root).relativeFilePath(path), readFile(path));
+    }
+    return files;
 }
 
 // Temporary files of an output that were left behind. The name is written out rather than taken

@@ -148,7 +148,7 @@ public:
 
 }  // namespace
 
-class CommandsTest : public QObject {
+class TestCommands : public QObject {
     Q_OBJECT
 
 private slots:
@@ -199,12 +199,12 @@ private:
     QByteArray header_;
 };
 
-void CommandsTest::initTestCase() {
+void TestCommands::initTestCase() {
     // A write to a FIFO released by runBounded must fail, not kill the test.
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-void CommandsTest::init() {
+void TestCommands::init() {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
     // Every header byte differs from zero, so a byte not copied from the template shows.
@@ -213,7 +213,7 @@ void CommandsTest::init() {
     QVERIFY(writeFile(template_, header_));
 }
 
-void CommandsTest::sram2bbd_data() {
+void TestCommands::sram2bbd_data() {
     QTest::addColumn<QByteArray>("save");
     QTest::addColumn<int>("oldOutputSize");  // -1: no file yet
     QTest::addColumn<bool>("outputIsSave");
@@ -260,7 +260,7 @@ void CommandsTest::sram2bbd_data() {
         << save << -1 << true << std::optional<QByteArray>("i") << save << commentField("i");
 }
 
-void CommandsTest::sram2bbd() {
+void TestCommands::sram2bbd() {
     QFETCH(QByteArray, save);
     QFETCH(int, oldOutputSize);
     QFETCH(bool, outputIsSave);
@@ -289,7 +289,7 @@ void CommandsTest::sram2bbd() {
     QCOMPARE(strayTemporaries(dir_->path()), QStringList());
 }
 
-void CommandsTest::templateHeader_data() {
+void TestCommands::templateHeader_data() {
     QTest::addColumn<QByteArray>("file");  // null: the installed template
     QTest::addColumn<QByteArray>("header");
 
@@ -303,7 +303,7 @@ void CommandsTest::templateHeader_data() {
     QTest::newRow("longer_600_first_512") << bytes << bytes.left(kHeader);
 }
 
-void CommandsTest::templateHeader() {
+void TestCommands::templateHeader() {
     QFETCH(QByteArray, file);
     QFETCH(QByteArray, header);
     QString templatePath = QStringLiteral(PLIMBROOK_TEMPLATE_PATH);
@@ -321,7 +321,7 @@ void CommandsTest::templateHeader() {
     QCOMPARE(readFile(path("a.bbd")), bbdBytes(header, commentField("Slot 1"), save));
 }
 
-void CommandsTest::bbd2sram_data() {
+void TestCommands::bbd2sram_data() {
     QTest::addColumn<QByteArray>("bbd");
     QTest::addColumn<int>("oldOutputSize");  // -1: no file yet
     QTest::addColumn<bool>("outputIsBbd");
@@ -341,7 +341,7 @@ void CommandsTest::bbd2sram_data() {
     QTest::newRow("output_is_the_bbd") << written << -1 << true << image;
 }
 
-void CommandsTest::bbd2sram() {
+void TestCommands::bbd2sram() {
     QFETCH(QByteArray, bbd);
     QFETCH(int, oldOutputSize);
     QFETCH(bool, outputIsBbd);
@@ -367,7 +367,7 @@ void CommandsTest::bbd2sram() {
     QCOMPARE(strayTemporaries(dir_->path()), QStringList());
 }
 
-void CommandsTest::openBbdComment_data() {
+void TestCommands::openBbdComment_data() {
     QTest::addColumn<QByteArray>("bbd");
     QTest::addColumn<QByteArray>("comment");
 
@@ -387,7 +387,7 @@ void CommandsTest::openBbdComment_data() {
     QTest::newRow("ten_byte_file") << noise(10, 22) << commentField({});
 }
 
-void CommandsTest::openBbdComment() {
+void TestCommands::openBbdComment() {
     QFETCH(QByteArray, bbd);
     QFETCH(QByteArray, comment);
     QVERIFY(writeFile(path("c.bbd"), bbd));
@@ -404,7 +404,7 @@ void CommandsTest::openBbdComment() {
 
 // A save larger than 8 KiB keeps as much as the copier holds; bytes past a whole 8 or 16 KiB are
 // left out only once the user has agreed.
-void CommandsTest::saveSizes_data() {
+void TestCommands::saveSizes_data() {
     QTest::addColumn<QByteArray>("save");
     QTest::addColumn<QString>("warning");  // empty: none is shown
     QTest::addColumn<bool>("goOn");
@@ -433,7 +433,7 @@ void CommandsTest::saveSizes_data() {
         << QByteArray();
 }
 
-void CommandsTest::saveSizes() {
+void TestCommands::saveSizes() {
     QFETCH(QByteArray, save);
     QFETCH(QString, warning);
     QFETCH(bool, goOn);
@@ -466,7 +466,7 @@ void CommandsTest::saveSizes() {
 
 // A compressed save is converted as the save inside it; one that is damaged, cut short or claims
 // more than the copier holds is refused before anything is written.
-void CommandsTest::compressedSaves_data() {
+void TestCommands::compressedSaves_data() {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QByteArray>("kept");  // the save the body holds whole; null: refused
     QTest::addColumn<QString>("message");
@@ -515,7 +515,7 @@ void CommandsTest::compressedSaves_data() {
         << rzipHeader(4096, quint64(1) << 62) + good.mid(20) << QByteArray() << tooLarge;
 }
 
-void CommandsTest::compressedSaves() {
+void TestCommands::compressedSaves() {
     QFETCH(QByteArray, file);
     QFETCH(QByteArray, kept);
     QFETCH(QString, message);
@@ -540,7 +540,7 @@ void CommandsTest::compressedSaves() {
 
 // What BBD -> SRAM gives back: the save the copies show, or, where they differ, what the user
 // picks of the whole 32 KiB and the first 8 KiB.
-void CommandsTest::bbdSaveSizes_data() {
+void TestCommands::bbdSaveSizes_data() {
     QTest::addColumn<QByteArray>("bbd");
     QTest::addColumn<bool>("asked");
     QTest::addColumn<int>("choice");       // -1: cancelled
@@ -587,7 +587,7 @@ void CommandsTest::bbdSaveSizes_data() {
         << marked8k << false << 0 << c0.left(kSram - kHeader) + zeros(kHeader);
 }
 
-void CommandsTest::bbdSaveSizes() {
+void TestCommands::bbdSaveSizes() {
     QFETCH(QByteArray, bbd);
     QFETCH(bool, asked);
     QFETCH(int, choice);
@@ -618,7 +618,7 @@ void CommandsTest::bbdSaveSizes() {
 
 // Inputs that are not what the command takes: one message, no further prompt, nothing written,
 // the comment box as it was.
-void CommandsTest::refusedInputs_data() {
+void TestCommands::refusedInputs_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QString>("message");
@@ -669,7 +669,7 @@ void CommandsTest::refusedInputs_data() {
                "load a comment from.");
 }
 
-void CommandsTest::refusedInputs() {
+void TestCommands::refusedInputs() {
     QFETCH(QString, command);
     QFETCH(QByteArray, input);
     QFETCH(QString, message);
@@ -689,14 +689,14 @@ void CommandsTest::refusedInputs() {
 }
 
 // Saves larger than 8 KiB come back from their BBD file byte for byte.
-void CommandsTest::largeSaveRoundTrip_data() {
+void TestCommands::largeSaveRoundTrip_data() {
     QTest::addColumn<QByteArray>("save");
     QTest::addColumn<bool>("asked");
     QTest::newRow("16k") << noise(2 * kSram, 240) << false;
     QTest::newRow("32k") << noise(4 * kSram, 241) << true;
 }
 
-void CommandsTest::largeSaveRoundTrip() {
+void TestCommands::largeSaveRoundTrip() {
     QFETCH(QByteArray, save);
     QFETCH(bool, asked);
     QVERIFY(writeFile(path("in.srm"), save));
@@ -713,7 +713,7 @@ void CommandsTest::largeSaveRoundTrip() {
     QCOMPARE(promptsOf(s.platform).contains(kCopiesDifferPrompt), asked);
 }
 
-void CommandsTest::roundTrip_data() {
+void TestCommands::roundTrip_data() {
     QTest::addColumn<QByteArray>("image");
     QByteArray ascending(kSram, '\0');
     for (int i = 0; i < kSram; ++i) {
@@ -725,7 +725,7 @@ void CommandsTest::roundTrip_data() {
     QTest::newRow("noise") << noise(kSram, 30);
 }
 
-void CommandsTest::roundTrip() {
+void TestCommands::roundTrip() {
     QFETCH(QByteArray, image);
     QVERIFY(writeFile(path("in.srm"), image));
 
@@ -739,7 +739,7 @@ void CommandsTest::roundTrip() {
     QCOMPARE(readFile(path("out.srm")), image);
 }
 
-void CommandsTest::loadedCommentIsStoredAgain_data() {
+void TestCommands::loadedCommentIsStoredAgain_data() {
     QTest::addColumn<QByteArray>("field");
     QTest::addColumn<QByteArray>("stored");
 
@@ -762,7 +762,7 @@ void CommandsTest::loadedCommentIsStoredAgain_data() {
         << QByteArray("ab\0cd", 5) + zeros(72) << commentField("ab cd");
 }
 
-void CommandsTest::loadedCommentIsStoredAgain() {
+void TestCommands::loadedCommentIsStoredAgain() {
     QFETCH(QByteArray, field);
     QFETCH(QByteArray, stored);
     QVERIFY(writeFile(path("old.bbd"), bbdBytes(noise(kHeader, 40), field, noise(kSram, 41))));
@@ -780,7 +780,7 @@ void CommandsTest::loadedCommentIsStoredAgain() {
     QCOMPARE(readFile(path("new.bbd")).mid(kCommentAt, kCommentBytes), stored);
 }
 
-void CommandsTest::cancelled_data() {
+void TestCommands::cancelled_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<int>("cancelAt");  // which file prompt is cancelled
 
@@ -791,7 +791,7 @@ void CommandsTest::cancelled_data() {
     QTest::newRow("open_comment_open") << "comment" << 1;
 }
 
-void CommandsTest::cancelled() {
+void TestCommands::cancelled() {
     QFETCH(QString, command);
     QFETCH(int, cancelAt);
 
@@ -831,13 +831,13 @@ void CommandsTest::cancelled() {
     }
 }
 
-void CommandsTest::commentPromptSeesOldTarget_data() {
+void TestCommands::commentPromptSeesOldTarget_data() {
     QTest::addColumn<int>("oldOutputSize");  // -1: no file yet
     QTest::newRow("existing_output") << 40000;
     QTest::newRow("new_output") << -1;
 }
 
-void CommandsTest::commentPromptSeesOldTarget() {
+void TestCommands::commentPromptSeesOldTarget() {
     QFETCH(int, oldOutputSize);
     const QByteArray save = noise(kSram, 60);
     const QByteArray old = oldOutputSize < 0 ? QByteArray() : noise(oldOutputSize, 61);
@@ -869,14 +869,14 @@ void CommandsTest::commentPromptSeesOldTarget() {
     QCOMPARE(strayTemporaries(dir_->path()), QStringList());
 }
 
-void CommandsTest::readOnlyInput_data() {
+void TestCommands::readOnlyInput_data() {
     QTest::addColumn<QString>("command");
     QTest::newRow("sram2bbd") << "sram2bbd";
     QTest::newRow("bbd2sram") << "bbd2sram";
     QTest::newRow("open_comment") << "comment";
 }
 
-void CommandsTest::readOnlyInput() {
+void TestCommands::readOnlyInput() {
     QFETCH(QString, command);
     const QString input = path(command == "sram2bbd" ? "game.srm" : "game.bbd");
     const QByteArray bytes = command == "sram2bbd"
@@ -908,7 +908,7 @@ void CommandsTest::readOnlyInput() {
     QCOMPARE(modeOf(input) & 07777, 0444u);
 }
 
-void CommandsTest::outputKeepsModeAndLinks_data() {
+void TestCommands::outputKeepsModeAndLinks_data() {
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("linked");  // the path chosen is a relative symbolic link
 
@@ -916,7 +916,7 @@ void CommandsTest::outputKeepsModeAndLinks_data() {
     QTest::newRow("relative_link_0600") << 0600 << true;
 }
 
-void CommandsTest::outputKeepsModeAndLinks() {
+void TestCommands::outputKeepsModeAndLinks() {
     QFETCH(int, mode);
     QFETCH(bool, linked);
 
@@ -946,7 +946,7 @@ void CommandsTest::outputKeepsModeAndLinks() {
     QCOMPARE(strayTemporaries(dir_->path()) + strayTemporaries(path("real")), QStringList());
 }
 
-void CommandsTest::refusedPath_data() {
+void TestCommands::refusedPath_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("output");  // "": never asked for
@@ -967,7 +967,7 @@ void CommandsTest::refusedPath_data() {
     row("bbd2sram_output_dev_null", "bbd2sram", "regular", "/dev/null", FileStep::NotRegular, 2);
 }
 
-void CommandsTest::refusedPath() {
+void TestCommands::refusedPath() {
     QFETCH(QString, command);
     QFETCH(QString, input);
     QFETCH(QString, output);
@@ -1024,7 +1024,7 @@ void CommandsTest::refusedPath() {
     QCOMPARE(snapshotModes(dir_->path()), before);
 }
 
-void CommandsTest::injectedFailure_data() {
+void TestCommands::injectedFailure_data() {
     QTest::addColumn<QString>("operation");  // the first such entry of the log fails...
     QTest::addColumn<bool>("last");          // ...or the last
     QTest::addColumn<int>("step");
@@ -1033,7 +1033,7 @@ void CommandsTest::injectedFailure_data() {
     QTest::newRow("rename") << "rename " << false << int(FileStep::Rename);
 }
 
-void CommandsTest::injectedFailure() {
+void TestCommands::injectedFailure() {
     QFETCH(QString, operation);
     QFETCH(bool, last);
     QFETCH(int, step);
@@ -1088,5 +1088,5 @@ void CommandsTest::injectedFailure() {
     QCOMPARE(messagesOf(s.platform), QStringList{kS2bMessage});
 }
 
-QTEST_GUILESS_MAIN(CommandsTest)
+QTEST_GUILESS_MAIN(TestCommands)
 #include "tst_commands.moc"

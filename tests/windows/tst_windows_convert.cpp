@@ -23,6 +23,7 @@ namespace {
 
 namespace stdfs = std::filesystem;
 using plimbrook::testing::FailingFileSystem;
+using plimbrook::testing::NameTakenMeanwhile;
 using Bytes = std::string;
 using Files = std::map<std::string, Bytes>;  // by UTF-8 name relative to the folder
 using Args = std::vector<std::string>;
@@ -106,16 +107,6 @@ Result convert(const Args& args, plimbrook::FileSystem& fs = plimbrook::realFile
     const int status = plimbrook::cli::runConvert(args, out, err, {"tmpl.dat", fs});
     return {status, out.str(), err.str()};
 }
-
-// Makes the output's name just before the new file is put there, as a second run may.
-class NameTakenMeanwhile : public FailingFileSystem {
-public:
-    int renameat(int fromDir, const std::string& from, int toDir, const std::string& to,
-                 bool replace) override {
-        writeFile(u8Path(pathAt(toDir, to)), "made meanwhile");
-        return FailingFileSystem::renameat(fromDir, from, toDir, to, replace);
-    }
-};
 
 }  // namespace
 
