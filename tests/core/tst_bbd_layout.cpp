@@ -115,7 +115,7 @@ void TestBbdLayout::commentIsFitted_data() {
 void TestBbdLayout::commentIsFitted() {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, fitted);
-    QCOMPARE(utf8(decodeComment(encodeComment(text.toStdString()))), fitted);
+    QCOMPARE(utf8(plimbrook::decodeComment(plimbrook::encodeComment(text.toStdString()))), fitted);
 }
 
 void TestBbdLayout::encodeComment_data() {
