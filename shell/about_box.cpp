@@ -7,6 +7,7 @@
 #include "clickable_label.h"
 #include "help_texts.h"
 #include "paragraph_label.h"
+#include "qt_text.h"
 #include "svg_picture.h"
 #include "twips.h"
 #include "ui_fonts.h"
@@ -15,10 +16,6 @@
 namespace plimbrook {
 
 namespace {
-
-QString qt(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 template <typename Label = QLabel>
 Label* addLabel(QWidget* parent, const char* name, const QRect& geometry,
@@ -91,7 +88,7 @@ About::About(Dialogs& desktop, const Version& version, QWidget* parent)
     connect(urlImage, &ClickableLabel::clicked, this, &About::URLIMG_Click);
 
     auto* urlLabel = addLabel<ClickableLabel>(this, "URLLBL", twipRect(3360, 2430, 2295, 195),
-                                              qt(help::kHomePage));
+                                              toQString(help::kHomePage));
     urlLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     setTextColour(urlLabel, QColor(0, 0, 255));
     QFont underlined = urlLabel->font();
@@ -122,10 +119,9 @@ About::About(Dialogs& desktop, const Version& version, QWidget* parent)
 }
 
 void About::Form_Load() {
-    lblDescription_->setText(qt(help::kAboutDescription));
-    lblVersion_->setText(QStringLiteral("Version: ") +
-                         QString::fromStdString(versionText(version_)));
-    lblDisclaimer_->setText(qt(help::kAboutDisclaimer));
+    lblDescription_->setText(toQString(help::kAboutDescription));
+    lblVersion_->setText(QStringLiteral("Version: ") + toQString(versionText(version_)));
+    lblDisclaimer_->setText(toQString(help::kAboutDisclaimer));
 }
 
 void About::cmdOK_Click() {

@@ -21,6 +21,7 @@
 #include "comment_box.h"
 #include "help_texts.h"
 #include "qt_platform.h"
+#include "qt_text.h"
 #include "startup.h"
 #include "twips.h"
 #include "ui_fonts.h"
@@ -30,10 +31,6 @@
 namespace plimbrook {
 
 namespace {
-
-QString qt(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 QPushButton* addButton(QWidget* parent, const char* name, const QString& caption,
                        const QRect& geometry) {
@@ -117,8 +114,8 @@ void Form1::createControls() {
     CommentTXT_->setToolTip(
         QStringLiteral("Text in this box will be saved in the BBD file's Comment area."));
 
-    addLabel(frame1, "Wexmoor_SoftLBL", qt(help::kCreditLine), twipRect(2070, 1410, 2325, 195),
-             ui_fonts::creditFont());
+    addLabel(frame1, "Wexmoor_SoftLBL", toQString(help::kCreditLine),
+             twipRect(2070, 1410, 2325, 195), ui_fonts::creditFont());
 
     QuitCMD_ =
         addButton(client, "QuitCMD", QStringLiteral("Done"), twipRect(3060, 1800, 1485, 285));
@@ -194,11 +191,11 @@ void Form1::centreOnScreen() {
 }
 
 bool Form1::Form_Load() {
-    CommentTXT_->setComment(qt(kDefaultComment));
+    CommentTXT_->setComment(toQString(kDefaultComment));
     if (!Module1::CheckDataFile(templatePath(applicationDir_), *desktop_)) {
         return false;
     }
-    setWindowTitle(QStringLiteral("Plimbrook (v") + QString::fromStdString(versionText(version_)) +
+    setWindowTitle(QStringLiteral("Plimbrook (v") + toQString(versionText(version_)) +
                    QLatin1Char(')'));
     return true;
 }

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "app_facts.h"
+#include "qt_text.h"
 
 namespace plimbrook {
 
@@ -19,8 +20,7 @@ bool Module1::CheckDataFile(const QString& path, Dialogs& dialogs) {
 }
 
 QString templatePath(const QString& applicationDir) {
-    return applicationDir + QLatin1Char('/') +
-           QString::fromUtf8(kTemplateFileName.data(), qsizetype(kTemplateFileName.size()));
+    return applicationDir + QLatin1Char('/') + toQString(kTemplateFileName);
 }
 
 bool hasDisplay() {

@@ -1,6 +1,7 @@
 #include "window_platform.h"
 
 #include "comment_box.h"
+#include "qt_text.h"
 
 namespace plimbrook {
 
@@ -57,7 +58,7 @@ std::string WindowPlatform::commentText() const {
 
 void WindowPlatform::setCommentText(const std::string& text) {
     if (commentBox_) {
-        commentBox_->setComment(QString::fromStdString(text));
+        commentBox_->setComment(toQString(text));
     }
 }
 
