@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QToolTip>
 
+#include "address_opener.h"
 #include "clickable_label.h"
 #include "help_texts.h"
 #include "paragraph_label.h"
@@ -56,11 +57,11 @@ QWidget* addRule(QWidget* parent, int index, const QRect& geometry, const QColor
 
 }  // namespace
 
-About::About(Dialogs& desktop, const Version& version, QWidget* parent)
+About::About(AddressOpener& addresses, const Version& version, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      desktop_(desktop),
+      addresses_(addresses),
       version_(version) {
     setObjectName(QStringLiteral("About"));
     setWindowTitle(QStringLiteral("About"));
@@ -129,7 +130,7 @@ void About::cmdOK_Click() {
 }
 
 void About::URLIMG_Click() {
-    desktop_.OpenAddress(static_cast<const QWidget*>(this), std::string(help::kHomePage));
+    addresses_.OpenAddress(this, toQString(help::kHomePage));
 }
 
 void About::URLLBL_Click() {

@@ -18,6 +18,7 @@
 #include <QUrl>
 
 #include "about_box.h"
+#include "address_opener.h"
 #include "comment_box.h"
 #include "help_texts.h"
 #include "qt_platform.h"
@@ -26,7 +27,6 @@
 #include "twips.h"
 #include "ui_fonts.h"
 #include "window_icon.h"
-#include "window_platform.h"
 
 namespace plimbrook {
 
@@ -55,7 +55,8 @@ QLabel* addLabel(QWidget* parent, const char* name, const QString& caption, cons
 
 }  // namespace
 
-Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* desktop)
+Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* desktop,
+             AddressOpener* addresses)
     : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
@@ -74,7 +75,12 @@ Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* des
         ownDesktop_ = std::make_unique<QtPlatform>(this);
         desktop_ = ownDesktop_.get();
     }
-    commandPlatform_ = std::make_unique<WindowPlatform>(*desktop_, CommentTXT_);
+    if (addresses) {
+        addresses_ = addresses;
+    } else {
+        ownAddresses_ = std::make_unique<DesktopAddressOpener>();
+        addresses_ = ownAddresses_.get();
+    }
     createMenus();
     setTabOrder();
     setAcceptDrops(true);
@@ -201,7 +207,7 @@ bool Form1::Form_Load() {
 }
 
 CommandContext Form1::commandContext() {
-    return CommandContext{*commandPlatform_, channels_,
+    return CommandContext{*desktop_, *CommentTXT_, channels_,
                           templatePath(applicationDir_).toStdString()};
 }
 
@@ -299,13 +305,13 @@ void Form1::mnuTips_Click() {
 }
 
 void Form1::mnuURL_Click() {
-    desktop_->OpenAddress(static_cast<const QWidget*>(this), std::string(help::kHomePage));
+    addresses_->OpenAddress(this, toQString(help::kHomePage));
 }
 
 void Form1::mnuAbout_Click() {
     // No owner window: the box is modal to the whole program. It opens centred over this
     // window, its frame as thick as this one's; left to Qt, it would sit up to 40 pixels high.
-    About about(*desktop_, version_);
+    About about(*addresses_, version_);
     const QSize frame = frameGeometry().size() - size();
     about.move(
         QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, about.size() + frame, frameGeometry())

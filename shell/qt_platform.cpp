@@ -1,6 +1,5 @@
 #include "qt_platform.h"
 
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -8,7 +7,6 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionFrame>
-#include <QUrl>
 
 #include "bbd_layout.h"
 #include "file_dialog.h"
@@ -196,11 +194,6 @@ std::optional<int> QtPlatform::PromptChoice(const std::string& text, const std::
         return std::nullopt;
     }
     return static_cast<int>(chosen);
-}
-
-void QtPlatform::OpenAddress(WindowHandle /*owner*/, const std::string& address) {
-    // Qt hands the address to the desktop with no owner window; the answer is not looked at.
-    QDesktopServices::openUrl(QUrl(toQString(address)));
 }
 
 }  // namespace plimbrook

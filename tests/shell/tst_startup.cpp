@@ -7,7 +7,7 @@
 
 #include "app_facts.h"
 #include "main_window.h"
-#include "scripted_platform.h"
+#include "scripted_dialogs.h"
 #include "shell_test_support.h"
 #include "startup.h"
 #include "ui_fonts.h"
@@ -15,7 +15,7 @@
 using plimbrook::Form1;
 using plimbrook::MessageIcon;
 using plimbrook::Version;
-using plimbrook::testing::ScriptedPlatform;
+using plimbrook::testing::ScriptedDialogs;
 
 namespace {
 
@@ -97,7 +97,7 @@ void StartupTest::checkDataFile() {
         QVERIFY(QFile::link(scratch.filePath(QStringLiteral("real.dat")), path));
     }
 
-    ScriptedPlatform desktop;
+    ScriptedDialogs desktop;
     QCOMPARE(plimbrook::Module1::CheckDataFile(path, desktop), found);
     if (found) {
         QVERIFY(desktop.messages.empty());
@@ -122,7 +122,7 @@ void StartupTest::formLoadStopsWithoutTemplate() {
     if (setup == QLatin1String("directory")) {
         QVERIFY(QDir(appDir.path()).mkdir(QStringLiteral("Stuff.dat")));
     }
-    ScriptedPlatform desktop;
+    ScriptedDialogs desktop;
     Form1 form(appDir.path(), plimbrook::kVersion, &desktop);
 
     QVERIFY(!form.Form_Load());
@@ -137,7 +137,7 @@ void StartupTest::formLoadStopsWithoutTemplate() {
 void StartupTest::formLoadGoesOnWithEmptyTemplate() {
     QTemporaryDir appDir;
     QVERIFY(writeFile(appDir.filePath(QStringLiteral("Stuff.dat")), QByteArray()));
-    ScriptedPlatform desktop;
+    ScriptedDialogs desktop;
     Form1 form(appDir.path(), Version{1, 0, 0}, &desktop);
 
     QVERIFY(form.Form_Load());
@@ -190,7 +190,7 @@ void StartupTest::caption() {
     QFETCH(QString, caption);
 
     plimbrook::testing::AppDir appDir;
-    ScriptedPlatform desktop;
+    ScriptedDialogs desktop;
     Form1 form(appDir.path(), Version{major, minor, revision}, &desktop);
     QVERIFY(form.Form_Load());
     QCOMPARE(form.windowTitle(), caption);
