@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <vector>
 
-#include "app_facts.h"
 #include "bbd_layout.h"
 #include "save_detection.h"
 

@@ -2,9 +2,13 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace plimbrook {
+
+// Title of every message box the window shows but the tips.
+inline constexpr std::string_view kAppTitle = "Dornquist";
 
 enum class MessageIcon { Information, Warning, Critical };
 
