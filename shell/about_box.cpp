@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QToolTip>
 
+#include "add_label.h"
 #include "address_opener.h"
 #include "clickable_label.h"
 #include "help_texts.h"
@@ -17,16 +18,6 @@
 namespace plimbrook {
 
 namespace {
-
-template <typename Label = QLabel>
-Label* addLabel(QWidget* parent, const char* name, const QRect& geometry,
-                const QString& text = {}) {
-    auto* label = new Label(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    return label;
-}
 
 SvgPicture* addPicture(QWidget* parent, const char* name, const QString& source,
                        const QRect& geometry) {

@@ -18,6 +18,7 @@
 #include <QUrl>
 
 #include "about_box.h"
+#include "add_label.h"
 #include "address_opener.h"
 #include "comment_box.h"
 #include "help_texts.h"
@@ -41,16 +42,6 @@ QPushButton* addButton(QWidget* parent, const char* name, const QString& caption
     // Enter presses the focused button, as Space does and as in a dialog.
     button->setAutoDefault(true);
     return button;
-}
-
-QLabel* addLabel(QWidget* parent, const char* name, const QString& caption, const QRect& geometry,
-                 const QFont& font) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setFont(font);
-    return label;
 }
 
 }  // namespace
@@ -110,8 +101,8 @@ void Form1::createControls() {
         addButton(frame1, "S2BCMD", QStringLiteral("SRAM -> BBD"), twipRect(120, 630, 1875, 345));
     B2SCMD_ =
         addButton(frame1, "B2SCMD", QStringLiteral("BBD -> SRAM"), twipRect(120, 990, 1875, 345));
-    addLabel(frame1, "Label1", QStringLiteral("Comment:"), twipRect(2100, 210, 795, 225),
-             ui_fonts::controlFont());
+    addLabel(frame1, "Label1", twipRect(2100, 210, 795, 225), QStringLiteral("Comment:"))
+        ->setFont(ui_fonts::controlFont());
 
     CommentTXT_ = new CommentBox(frame1);
     CommentTXT_->setObjectName(QStringLiteral("CommentTXT"));
@@ -120,8 +111,9 @@ void Form1::createControls() {
     CommentTXT_->setToolTip(
         QStringLiteral("Text in this box will be saved in the BBD file's Comment area."));
 
-    addLabel(frame1, "Wexmoor_SoftLBL", toQString(help::kCreditLine),
-             twipRect(2070, 1410, 2325, 195), ui_fonts::creditFont());
+    addLabel(frame1, "Wexmoor_SoftLBL", twipRect(2070, 1410, 2325, 195),
+             toQString(help::kCreditLine))
+        ->setFont(ui_fonts::creditFont());
 
     QuitCMD_ =
         addButton(client, "QuitCMD", QStringLiteral("Done"), twipRect(3060, 1800, 1485, 285));
