@@ -61,21 +61,32 @@ About::About(AddressOpener& addresses, const Version& version, QWidget* parent)
     setFont(ui_fonts::controlFont());
     QToolTip::setFont(ui_fonts::controlFont());
 
+    addHeading();
+    addHomePageLink();
+    addDivider();
+    addFooter();
+
+    Form_Load();
+}
+
+void About::addHeading() {
     addPicture(this, "Image1", QStringLiteral(":/icons/plimbrook.svg"),
                twipRect(60, 330, 960, 960));
 
-    auto* lblTitle = addLabel(this, "lblTitle", twipRect(1230, 90, 3885, 240),
-                              QStringLiteral("Super Wild Card Plimbrook"));
+    auto* lblTitle =
+        addLabel(this, "lblTitle", twipRect(1230, 90, 3885, 240), toQString(help::kAboutTitle));
     setTextColour(lblTitle, Qt::black);
     lblVersion_ = addLabel(this, "lblVersion", twipRect(1230, 360, 3885, 240));
     lblDescription_ =
         addLabel<ParagraphLabel>(this, "lblDescription", twipRect(1230, 900, 3885, 1230));
     lblDescription_->setWordWrap(true);
     setTextColour(lblDescription_, Qt::black);
+}
 
+void About::addHomePageLink() {
     auto* urlImage = addPicture(this, "URLIMG", QStringLiteral(":/icons/home-page.svg"),
                                 twipRect(5190, 1950, 480, 480));
-    urlImage->setToolTip(QStringLiteral("Open homepage."));
+    urlImage->setToolTip(toQString(help::kHomePagePictureTip));
     urlImage->setCursor(Qt::PointingHandCursor);
     connect(urlImage, &ClickableLabel::clicked, this, &About::URLIMG_Click);
 
@@ -86,15 +97,19 @@ About::About(AddressOpener& addresses, const Version& version, QWidget* parent)
     QFont underlined = urlLabel->font();
     underlined.setUnderline(true);
     urlLabel->setFont(underlined);
-    urlLabel->setToolTip(QStringLiteral("Visit the Wexmoor-Soft Homepage."));
+    urlLabel->setToolTip(toQString(help::kHomePageLinkTip));
     urlLabel->setCursor(Qt::PointingHandCursor);
     connect(urlLabel, &ClickableLabel::clicked, this, &About::URLLBL_Click);
+}
 
+void About::addDivider() {
     // Line1(1) from (90, 2685) and Line1(0) from (105, 2700), both to x = 5654.
     addRule(this, 1, QRect(twips(90), twips(2685), twips(5654) - twips(90), 1),
             QColor(128, 128, 128));
     addRule(this, 0, QRect(twips(105), twips(2700), twips(5654) - twips(105), 2), Qt::white);
+}
 
+void About::addFooter() {
     lblDisclaimer_ = addLabel(this, "lblDisclaimer", twipRect(90, 2820, 3870, 300));
     setTextColour(lblDisclaimer_, Qt::black);
 
@@ -106,8 +121,6 @@ About::About(AddressOpener& addresses, const Version& version, QWidget* parent)
 
     // Only the button takes the focus; the labels' tab positions order nothing focusable.
     cmdOK->setFocus();
-
-    Form_Load();
 }
 
 void About::Form_Load() {

@@ -27,6 +27,13 @@ private slots:
     void URLLBL_Click();
 
 private:
+    // The box's parts from top to bottom, each at its fixed place: the program's picture, title,
+    // version and description; the home page's picture and link; the engraved rule; the
+    // disclaimer and OK.
+    void addHeading();
+    void addHomePageLink();
+    void addDivider();
+    void addFooter();
     void Form_Load();
 
     AddressOpener& addresses_;
