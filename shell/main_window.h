@@ -25,8 +25,8 @@ class QtPlatform;
 
 // Form1, the program's one working window: it lays out its controls at their fixed places and
 // hands every button, menu item and shortcut to its command. The commands themselves live in
-// window_commands/; the window owns what they share: the comment box, the file dialog (through the
-// desktop platform) and the file channels.
+// window_commands/; the window owns what they share: the comment box (their comment field), the
+// dialogs with the one file dialog, and the file channels.
 class Form1 : public QMainWindow {
     Q_OBJECT
 
