@@ -8,9 +8,6 @@
 
 namespace plimbrook {
 
-// Title of every message box but the tips.
-inline constexpr std::string_view kAppTitle = "Dornquist";
-
 // The header template that lies beside the program.
 inline constexpr std::string_view kTemplateFileName = "Stuff.dat";
 

@@ -4,9 +4,12 @@
 #include <QPushButton>
 #include <QToolTip>
 
+#include "add_label.h"
+#include "address_opener.h"
 #include "clickable_label.h"
 #include "help_texts.h"
 #include "paragraph_label.h"
+#include "qt_text.h"
 #include "svg_picture.h"
 #include "twips.h"
 #include "ui_fonts.h"
@@ -15,20 +18,6 @@
 namespace plimbrook {
 
 namespace {
-
-QString qt(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
-template <typename Label = QLabel>
-Label* addLabel(QWidget* parent, const char* name, const QRect& geometry,
-                const QString& text = {}) {
-    auto* label = new Label(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    return label;
-}
 
 SvgPicture* addPicture(QWidget* parent, const char* name, const QString& source,
                        const QRect& geometry) {
@@ -59,11 +48,11 @@ QWidget* addRule(QWidget* parent, int index, const QRect& geometry, const QColor
 
 }  // namespace
 
-About::About(Dialogs& desktop, const Version& version, QWidget* parent)
+About::About(AddressOpener& addresses, const Version& version, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      desktop_(desktop),
+      addresses_(addresses),
       version_(version) {
     setObjectName(QStringLiteral("About"));
     setWindowTitle(QStringLiteral("About"));
@@ -72,40 +61,55 @@ About::About(Dialogs& desktop, const Version& version, QWidget* parent)
     setFont(ui_fonts::controlFont());
     QToolTip::setFont(ui_fonts::controlFont());
 
+    addHeading();
+    addHomePageLink();
+    addDivider();
+    addFooter();
+
+    Form_Load();
+}
+
+void About::addHeading() {
     addPicture(this, "Image1", QStringLiteral(":/icons/plimbrook.svg"),
                twipRect(60, 330, 960, 960));
 
-    auto* lblTitle = addLabel(this, "lblTitle", twipRect(1230, 90, 3885, 240),
-                              QStringLiteral("Super Wild Card Plimbrook"));
+    auto* lblTitle =
+        addLabel(this, "lblTitle", twipRect(1230, 90, 3885, 240), toQString(help::kAboutTitle));
     setTextColour(lblTitle, Qt::black);
     lblVersion_ = addLabel(this, "lblVersion", twipRect(1230, 360, 3885, 240));
     lblDescription_ =
         addLabel<ParagraphLabel>(this, "lblDescription", twipRect(1230, 900, 3885, 1230));
     lblDescription_->setWordWrap(true);
     setTextColour(lblDescription_, Qt::black);
+}
 
+void About::addHomePageLink() {
     auto* urlImage = addPicture(this, "URLIMG", QStringLiteral(":/icons/home-page.svg"),
                                 twipRect(5190, 1950, 480, 480));
-    urlImage->setToolTip(QStringLiteral("Open homepage."));
+    urlImage->setToolTip(toQString(help::kHomePagePictureTip));
     urlImage->setCursor(Qt::PointingHandCursor);
     connect(urlImage, &ClickableLabel::clicked, this, &About::URLIMG_Click);
 
     auto* urlLabel = addLabel<ClickableLabel>(this, "URLLBL", twipRect(3360, 2430, 2295, 195),
-                                              qt(help::kHomePage));
+                                              toQString(help::kHomePage));
     urlLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     setTextColour(urlLabel, QColor(0, 0, 255));
     QFont underlined = urlLabel->font();
     underlined.setUnderline(true);
     urlLabel->setFont(underlined);
-    urlLabel->setToolTip(QStringLiteral("Visit the Wexmoor-Soft Homepage."));
+    urlLabel->setToolTip(toQString(help::kHomePageLinkTip));
     urlLabel->setCursor(Qt::PointingHandCursor);
     connect(urlLabel, &ClickableLabel::clicked, this, &About::URLLBL_Click);
+}
 
+void About::addDivider() {
     // Line1(1) from (90, 2685) and Line1(0) from (105, 2700), both to x = 5654.
     addRule(this, 1, QRect(twips(90), twips(2685), twips(5654) - twips(90), 1),
             QColor(128, 128, 128));
     addRule(this, 0, QRect(twips(105), twips(2700), twips(5654) - twips(105), 2), Qt::white);
+}
 
+void About::addFooter() {
     lblDisclaimer_ = addLabel(this, "lblDisclaimer", twipRect(90, 2820, 3870, 300));
     setTextColour(lblDisclaimer_, Qt::black);
 
@@ -117,15 +121,12 @@ About::About(Dialogs& desktop, const Version& version, QWidget* parent)
 
     // Only the button takes the focus; the labels' tab positions order nothing focusable.
     cmdOK->setFocus();
-
-    Form_Load();
 }
 
 void About::Form_Load() {
-    lblDescription_->setText(qt(help::kAboutDescription));
-    lblVersion_->setText(QStringLiteral("Version: ") +
-                         QString::fromStdString(versionText(version_)));
-    lblDisclaimer_->setText(qt(help::kAboutDisclaimer));
+    lblDescription_->setText(toQString(help::kAboutDescription));
+    lblVersion_->setText(QStringLiteral("Version: ") + toQString(versionText(version_)));
+    lblDisclaimer_->setText(toQString(help::kAboutDisclaimer));
 }
 
 void About::cmdOK_Click() {
@@ -133,7 +134,7 @@ void About::cmdOK_Click() {
 }
 
 void About::URLIMG_Click() {
-    desktop_.OpenAddress(static_cast<const QWidget*>(this), std::string(help::kHomePage));
+    addresses_.OpenAddress(this, toQString(help::kHomePage));
 }
 
 void About::URLLBL_Click() {

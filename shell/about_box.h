@@ -3,13 +3,13 @@
 #include <QDialog>
 
 #include "app_facts.h"
-#include "platform.h"
 
 class QLabel;
 class QPushButton;
 
 namespace plimbrook {
 
+class AddressOpener;
 class ClickableLabel;
 
 // About: the modal box behind "&About". It is built afresh for every opening, so its load step
@@ -18,7 +18,8 @@ class About : public QDialog {
     Q_OBJECT
 
 public:
-    About(Dialogs& desktop, const Version& version, QWidget* parent = nullptr);
+    // The home page's link hands its address to `addresses`.
+    About(AddressOpener& addresses, const Version& version, QWidget* parent = nullptr);
 
 private slots:
     void cmdOK_Click();
@@ -26,9 +27,16 @@ private slots:
     void URLLBL_Click();
 
 private:
+    // The box's parts from top to bottom, each at its fixed place: the program's picture, title,
+    // version and description; the home page's picture and link; the engraved rule; the
+    // disclaimer and OK.
+    void addHeading();
+    void addHomePageLink();
+    void addDivider();
+    void addFooter();
     void Form_Load();
 
-    Dialogs& desktop_;
+    AddressOpener& addresses_;
     Version version_;
     QLabel* lblVersion_ = nullptr;
     QLabel* lblDescription_ = nullptr;

@@ -9,6 +9,8 @@
 #include <QMimeData>
 #include <QTextCursor>
 
+#include "qt_text.h"
+
 namespace plimbrook {
 
 namespace {
@@ -89,6 +91,14 @@ void CommentBox::setComment(const QString& text) {
     document()->setModified(false);
     comment_ = text;
     shownForComment_ = shownText();
+}
+
+std::string CommentBox::commentText() const {
+    return comment().toStdString();
+}
+
+void CommentBox::setCommentText(const std::string& text) {
+    setComment(toQString(text));
 }
 
 int CommentBox::room() const {

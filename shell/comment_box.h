@@ -4,11 +4,14 @@
 #include <QList>
 #include <QPlainTextEdit>
 
+#include "comment_field.h"
+
 namespace plimbrook {
 
 // CommentTXT: a multi-line box that holds at most the characters of a BBD comment, however
-// they arrive (typing, paste, drop, input method). Text set by the program is not cut.
-class CommentBox : public QPlainTextEdit {
+// they arrive (typing, paste, drop, input method). Text set by the program is not cut. It is
+// the comment field the window's commands read and fill.
+class CommentBox : public QPlainTextEdit, public CommentField {
     Q_OBJECT
 
 public:
@@ -27,6 +30,10 @@ public:
     // edit, the text shown. The box itself shows CR, CR LF and LF alike as one line break.
     QString comment() const;
     void setComment(const QString& text);
+
+    // The comment as the commands see it.
+    std::string commentText() const override;
+    void setCommentText(const std::string& text) override;
 
 protected:
     bool event(QEvent* event) override;

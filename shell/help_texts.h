@@ -24,6 +24,9 @@ inline constexpr std::string_view kTipsText =
     "3. 'BBD -> SRAM' -> Converts the Super Wild Card 'Battery Backup Data' file to use with "
     "Emulators.";
 
+// The about box's texts.
+inline constexpr std::string_view kAboutTitle = "Super Wild Card Plimbrook";
+
 inline constexpr std::string_view kAboutDescription =
     "This program converts the Super Wild Card 'BBD' (Battery Backup Data) to an SRM (SRAM) file "
     "that most/all emulators can read.";
@@ -31,6 +34,10 @@ inline constexpr std::string_view kAboutDescription =
 inline constexpr std::string_view kAboutDisclaimer =
     "Note: I am not responsible for anything you do.";
 
+inline constexpr std::string_view kHomePagePictureTip = "Open homepage.";
+inline constexpr std::string_view kHomePageLinkTip = "Visit the Wexmoor-Soft Homepage.";
+
+// The main window's credit line, under the comment box.
 inline constexpr std::string_view kCreditLine = "\u00a9 2026 Wexmoor-Soft";
 
 }  // namespace plimbrook::help

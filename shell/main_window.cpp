@@ -18,22 +18,20 @@
 #include <QUrl>
 
 #include "about_box.h"
+#include "add_label.h"
+#include "address_opener.h"
 #include "comment_box.h"
 #include "help_texts.h"
 #include "qt_platform.h"
+#include "qt_text.h"
 #include "startup.h"
 #include "twips.h"
 #include "ui_fonts.h"
 #include "window_icon.h"
-#include "window_platform.h"
 
 namespace plimbrook {
 
 namespace {
-
-QString qt(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 QPushButton* addButton(QWidget* parent, const char* name, const QString& caption,
                        const QRect& geometry) {
@@ -46,19 +44,10 @@ QPushButton* addButton(QWidget* parent, const char* name, const QString& caption
     return button;
 }
 
-QLabel* addLabel(QWidget* parent, const char* name, const QString& caption, const QRect& geometry,
-                 const QFont& font) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setFont(font);
-    return label;
-}
-
 }  // namespace
 
-Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* desktop)
+Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* desktop,
+             AddressOpener* addresses)
     : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
@@ -77,7 +66,12 @@ Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* des
         ownDesktop_ = std::make_unique<QtPlatform>(this);
         desktop_ = ownDesktop_.get();
     }
-    commandPlatform_ = std::make_unique<WindowPlatform>(*desktop_, CommentTXT_);
+    if (addresses) {
+        addresses_ = addresses;
+    } else {
+        ownAddresses_ = std::make_unique<DesktopAddressOpener>();
+        addresses_ = ownAddresses_.get();
+    }
     createMenus();
     setTabOrder();
     setAcceptDrops(true);
@@ -107,8 +101,8 @@ void Form1::createControls() {
         addButton(frame1, "S2BCMD", QStringLiteral("SRAM -> BBD"), twipRect(120, 630, 1875, 345));
     B2SCMD_ =
         addButton(frame1, "B2SCMD", QStringLiteral("BBD -> SRAM"), twipRect(120, 990, 1875, 345));
-    addLabel(frame1, "Label1", QStringLiteral("Comment:"), twipRect(2100, 210, 795, 225),
-             ui_fonts::controlFont());
+    addLabel(frame1, "Label1", twipRect(2100, 210, 795, 225), QStringLiteral("Comment:"))
+        ->setFont(ui_fonts::controlFont());
 
     CommentTXT_ = new CommentBox(frame1);
     CommentTXT_->setObjectName(QStringLiteral("CommentTXT"));
@@ -117,8 +111,9 @@ void Form1::createControls() {
     CommentTXT_->setToolTip(
         QStringLiteral("Text in this box will be saved in the BBD file's Comment area."));
 
-    addLabel(frame1, "Wexmoor_SoftLBL", qt(help::kCreditLine), twipRect(2070, 1410, 2325, 195),
-             ui_fonts::creditFont());
+    addLabel(frame1, "Wexmoor_SoftLBL", twipRect(2070, 1410, 2325, 195),
+             toQString(help::kCreditLine))
+        ->setFont(ui_fonts::creditFont());
 
     QuitCMD_ =
         addButton(client, "QuitCMD", QStringLiteral("Done"), twipRect(3060, 1800, 1485, 285));
@@ -194,17 +189,17 @@ void Form1::centreOnScreen() {
 }
 
 bool Form1::Form_Load() {
-    CommentTXT_->setComment(qt(kDefaultComment));
+    CommentTXT_->setComment(toQString(kDefaultComment));
     if (!Module1::CheckDataFile(templatePath(applicationDir_), *desktop_)) {
         return false;
     }
-    setWindowTitle(QStringLiteral("Plimbrook (v") + QString::fromStdString(versionText(version_)) +
+    setWindowTitle(QStringLiteral("Plimbrook (v") + toQString(versionText(version_)) +
                    QLatin1Char(')'));
     return true;
 }
 
 CommandContext Form1::commandContext() {
-    return CommandContext{*commandPlatform_, channels_,
+    return CommandContext{*desktop_, *CommentTXT_, channels_,
                           templatePath(applicationDir_).toStdString()};
 }
 
@@ -302,13 +297,13 @@ void Form1::mnuTips_Click() {
 }
 
 void Form1::mnuURL_Click() {
-    desktop_->OpenAddress(static_cast<const QWidget*>(this), std::string(help::kHomePage));
+    addresses_->OpenAddress(this, toQString(help::kHomePage));
 }
 
 void Form1::mnuAbout_Click() {
     // No owner window: the box is modal to the whole program. It opens centred over this
     // window, its frame as thick as this one's; left to Qt, it would sit up to 40 pixels high.
-    About about(*desktop_, version_);
+    About about(*addresses_, version_);
     const QSize frame = frameGeometry().size() - size();
     about.move(
         QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, about.size() + frame, frameGeometry())

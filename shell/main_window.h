@@ -8,8 +8,8 @@
 
 #include "app_facts.h"
 #include "commands.h"
+#include "dialogs.h"
 #include "file_channels.h"
-#include "platform.h"
 
 class QAction;
 class QLabel;
@@ -18,22 +18,24 @@ class QPushButton;
 
 namespace plimbrook {
 
+class AddressOpener;
 class CommentBox;
+class DesktopAddressOpener;
 class QtPlatform;
-class WindowPlatform;
 
 // Form1, the program's one working window: it lays out its controls at their fixed places and
 // hands every button, menu item and shortcut to its command. The commands themselves live in
-// window_commands/; the window owns what they share: the comment box, the file dialog (through the
-// desktop platform) and the file channels.
+// window_commands/; the window owns what they share: the comment box (their comment field), the
+// dialogs with the one file dialog, and the file channels.
 class Form1 : public QMainWindow {
     Q_OBJECT
 
 public:
-    // `desktop` answers the dialogs and messages; without one the window makes its own on Qt.
-    // The header template is looked for in `applicationDir`.
+    // `desktop` answers the dialogs and messages, `addresses` takes the home page's address;
+    // without them the window makes its own on Qt. The header template is looked for in
+    // `applicationDir`.
     explicit Form1(const QString& applicationDir, const Version& version = kVersion,
-                   Dialogs* desktop = nullptr);
+                   Dialogs* desktop = nullptr, AddressOpener* addresses = nullptr);
     ~Form1() override;
 
     // The load step: the default comment, the template check, the caption. False means the
@@ -78,7 +80,8 @@ private:
     Version version_;
     std::unique_ptr<QtPlatform> ownDesktop_;
     Dialogs* desktop_ = nullptr;
-    std::unique_ptr<WindowPlatform> commandPlatform_;
+    std::unique_ptr<DesktopAddressOpener> ownAddresses_;
+    AddressOpener* addresses_ = nullptr;
     FileChannels channels_;
 
     QPushButton* BBDCommentCMD_ = nullptr;

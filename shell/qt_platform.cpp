@@ -1,6 +1,5 @@
 #include "qt_platform.h"
 
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -8,19 +7,15 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionFrame>
-#include <QUrl>
 
 #include "bbd_layout.h"
 #include "file_dialog.h"
+#include "qt_text.h"
 #include "ui_fonts.h"
 
 namespace plimbrook {
 
 namespace {
-
-QString toQt(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QMessageBox::Icon toQt(MessageIcon icon) {
     switch (icon) {
@@ -91,10 +86,10 @@ QStringList QtPlatform::nameFilters(const QString& filterList) {
 std::optional<std::string> QtPlatform::promptFile(bool save, const std::string& title,
                                                   const std::string& filters, int filterIndex) {
     FileDialog dialog(parent_);
-    dialog.setWindowTitle(toQt(title));
+    dialog.setWindowTitle(toQString(title));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    const QStringList list = nameFilters(toQt(filters));
+    const QStringList list = nameFilters(toQString(filters));
     dialog.setNameFilters(list);
     if (filterIndex >= 1 && filterIndex <= list.size()) {
         dialog.selectNameFilter(list[filterIndex - 1]);
@@ -126,12 +121,12 @@ std::optional<std::string> QtPlatform::PromptSaveFile(const std::string& title,
 }
 
 void QtPlatform::SetFileName(const std::string& path) {
-    lastPath_ = toQt(path);
+    lastPath_ = toQString(path);
 }
 
 std::optional<std::string> QtPlatform::PromptFolder(const std::string& title) {
     FileDialog dialog(parent_);
-    dialog.setWindowTitle(toQt(title));
+    dialog.setWindowTitle(toQString(title));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
@@ -146,9 +141,9 @@ std::string QtPlatform::PromptText(const std::string& prompt, const std::string&
     QInputDialog dialog(parent_);
     dialog.setObjectName(QStringLiteral("PromptText"));
     dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setWindowTitle(toQt(title));
-    dialog.setLabelText(toQt(prompt));
-    dialog.setTextValue(toQt(startText));
+    dialog.setWindowTitle(toQString(title));
+    dialog.setLabelText(toQString(prompt));
+    dialog.setTextValue(toQString(startText));
     dialog.setFont(ui_fonts::controlFont());
     if (auto* box = dialog.findChild<QLineEdit*>()) {
         box->setMinimumWidth(widthForComment(*box));
@@ -160,14 +155,14 @@ std::string QtPlatform::PromptText(const std::string& prompt, const std::string&
 }
 
 void QtPlatform::ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) {
-    QMessageBox box(toQt(icon), toQt(title), toQt(text), QMessageBox::Ok, parent_);
+    QMessageBox box(toQt(icon), toQString(title), toQString(text), QMessageBox::Ok, parent_);
     box.setObjectName(QStringLiteral("ShowMessage"));
     box.setFont(ui_fonts::controlFont());
     box.exec();
 }
 
 bool QtPlatform::ConfirmWarning(const std::string& text, const std::string& title) {
-    QMessageBox box(QMessageBox::Warning, toQt(title), toQt(text),
+    QMessageBox box(QMessageBox::Warning, toQString(title), toQString(text),
                     QMessageBox::Ok | QMessageBox::Cancel, parent_);
     box.setObjectName(QStringLiteral("ConfirmWarning"));
     box.setFont(ui_fonts::controlFont());
@@ -180,12 +175,13 @@ bool QtPlatform::ConfirmWarning(const std::string& text, const std::string& titl
 std::optional<int> QtPlatform::PromptChoice(const std::string& text, const std::string& title,
                                             const std::vector<std::string>& choices,
                                             int defaultChoice) {
-    QMessageBox box(QMessageBox::Question, toQt(title), toQt(text), QMessageBox::NoButton, parent_);
+    QMessageBox box(QMessageBox::Question, toQString(title), toQString(text), QMessageBox::NoButton,
+                    parent_);
     box.setObjectName(QStringLiteral("PromptChoice"));
     box.setFont(ui_fonts::controlFont());
     QList<QAbstractButton*> buttons;
     for (const std::string& choice : choices) {
-        buttons << box.addButton(toQt(choice), QMessageBox::AcceptRole);
+        buttons << box.addButton(toQString(choice), QMessageBox::AcceptRole);
     }
     QAbstractButton* cancel = box.addButton(QMessageBox::Cancel);
     if (defaultChoice >= 0 && defaultChoice < buttons.size()) {
@@ -198,11 +194,6 @@ std::optional<int> QtPlatform::PromptChoice(const std::string& text, const std::
         return std::nullopt;
     }
     return static_cast<int>(chosen);
-}
-
-void QtPlatform::OpenAddress(WindowHandle /*owner*/, const std::string& address) {
-    // Qt hands the address to the desktop with no owner window; the answer is not looked at.
-    QDesktopServices::openUrl(QUrl(toQt(address)));
 }
 
 }  // namespace plimbrook

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "platform.h"
+#include "dialogs.h"
 
 class QWidget;
 
@@ -32,7 +32,6 @@ public:
     std::optional<int> PromptChoice(const std::string& text, const std::string& title,
                                     const std::vector<std::string>& choices,
                                     int defaultChoice) override;
-    void OpenAddress(WindowHandle owner, const std::string& address) override;
 
     // "desc|pattern|desc|pattern" as Qt name filters that show the description alone and match
     // as the lists mean it: "*.*" takes every file, dot or not, and patterns ignore case, so a

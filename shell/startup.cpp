@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app_facts.h"
+#include "qt_text.h"
 
 namespace plimbrook {
 

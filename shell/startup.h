@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "platform.h"
+#include "dialogs.h"
 
 namespace plimbrook {
 

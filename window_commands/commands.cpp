@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <vector>
 
-#include "app_facts.h"
 #include "bbd_layout.h"
 #include "save_detection.h"
 
@@ -63,8 +62,8 @@ struct Cancelled {};
 struct Refused {};
 
 // Tells the user why the input will not do, then ends the command.
-[[noreturn]] void refuse(Platform& platform, const char* text) {
-    platform.ShowMessage(text, MessageIcon::Warning, std::string(kAppTitle));
+[[noreturn]] void refuse(Dialogs& dialogs, const char* text) {
+    dialogs.ShowMessage(text, MessageIcon::Warning, std::string(kAppTitle));
     throw Refused{};
 }
 
@@ -83,25 +82,25 @@ std::string droppedText(std::size_t saveSize, const BodyFromSave& body) {
 }
 
 // The body that holds the save, once the user has heard of any bytes it cannot hold.
-BbdBody bodyToWrite(Platform& platform, const SaveInput& input) {
+BbdBody bodyToWrite(Dialogs& dialogs, const SaveInput& input) {
     if (input.refusal) {
-        refuse(platform, input.refusal == Refusal::AlreadyBbd          ? kAlreadyBbdText
-                         : input.refusal == Refusal::DamagedCompressed ? kDamagedText
-                                                                       : kTooLargeText);
+        refuse(dialogs, input.refusal == Refusal::AlreadyBbd          ? kAlreadyBbdText
+                        : input.refusal == Refusal::DamagedCompressed ? kDamagedText
+                                                                      : kTooLargeText);
     }
     const auto body = bodyFromSave(input.save);
     if (!body) {
-        refuse(platform, kTooLargeText);
+        refuse(dialogs, kTooLargeText);
     }
     if (body->droppedBytes > 0 &&
-        !platform.ConfirmWarning(droppedText(input.save.size(), *body), std::string(kAppTitle))) {
+        !dialogs.ConfirmWarning(droppedText(input.save.size(), *body), std::string(kAppTitle))) {
         throw Cancelled{};
     }
     return body->body;
 }
 
 // Where the copies differ, only the user knows whether the body is one 32 KiB save.
-std::size_t sizeToGiveBack(Platform& platform, CopyAgreement copies) {
+std::size_t sizeToGiveBack(Dialogs& dialogs, CopyAgreement copies) {
     std::size_t whenCopiesDiffer = kSizeChoices[0].size;
     if (copies == CopyAgreement::None) {
         std::vector<std::string> captions;
@@ -109,7 +108,7 @@ std::size_t sizeToGiveBack(Platform& platform, CopyAgreement copies) {
             captions.emplace_back(choice.caption);
         }
         const auto chosen =
-            platform.PromptChoice(kCopiesDifferText, std::string(kAppTitle), captions, 0);
+            dialogs.PromptChoice(kCopiesDifferText, std::string(kAppTitle), captions, 0);
         if (!chosen) {
             throw Cancelled{};
         }
@@ -119,13 +118,13 @@ std::size_t sizeToGiveBack(Platform& platform, CopyAgreement copies) {
 }
 
 // A BBD input that is a save, raw or compressed, is refused in words that fit the command.
-void refuseSaves(Platform& platform, const BbdInput& input, const char* rawText,
+void refuseSaves(Dialogs& dialogs, const BbdInput& input, const char* rawText,
                  const char* compressedText) {
     if (input.refusal == Refusal::CompressedAsBbd) {
-        refuse(platform, compressedText);
+        refuse(dialogs, compressedText);
     }
     if (input.refusal) {
-        refuse(platform, rawText);
+        refuse(dialogs, rawText);
     }
 }
 
@@ -182,66 +181,65 @@ std::string withExtension(const std::string& path, const char* extension) {
 // SRAM -> BBD, on the save chosen at the open prompt or, if `given`, on that one.
 Outcome sramToBbd(CommandContext& context, const std::optional<std::string>& given) {
     auto& channels = context.channels;
-    auto& platform = context.platform;
+    auto& dialogs = context.dialogs;
     return guarded(channels, [&] {
         channels.closeAll();
 
         const std::string savePath =
             given ? *given
-                  : chosen(platform.PromptOpenFile("Open SRAM File", kSramFilters,
-                                                   kPreselectSecondFilter));
+                  : chosen(dialogs.PromptOpenFile("Open SRAM File", kSramFilters,
+                                                  kPreselectSecondFilter));
         channels.input = InputFile::open(context.fs, savePath);
         channels.headerTemplate = InputFile::open(context.fs, context.templatePath);
         const HeaderTemplate header = readHeaderTemplate(*channels.headerTemplate);
-        const BbdBody body = bodyToWrite(platform, readSaveInput(*channels.input));
+        const BbdBody body = bodyToWrite(dialogs, readSaveInput(*channels.input));
 
         if (given) {
-            platform.SetFileName(withExtension(*given, ".bbd"));
+            dialogs.SetFileName(withExtension(*given, ".bbd"));
         }
         const std::string bbdPath =
-            chosen(platform.PromptSaveFile("Save BBD File", kBbdFilters, kPreselectSecondFilter));
+            chosen(dialogs.PromptSaveFile("Save BBD File", kBbdFilters, kPreselectSecondFilter));
         channels.output = ReplacementFile::open(context.fs, bbdPath);
         writeBbdBody(*channels.output, header, body);
 
-        const std::string comment =
-            platform.PromptText("Please enter a Comment", "Enter Comment", platform.commentText());
+        const std::string comment = dialogs.PromptText("Please enter a Comment", "Enter Comment",
+                                                       context.comment.commentText());
         writeBbdComment(*channels.output, comment);
 
         closeAndCommit(channels);
-        platform.ShowMessage("Battery Backup Data file created.", MessageIcon::Information,
-                             std::string(kAppTitle));
+        dialogs.ShowMessage("Battery Backup Data file created.", MessageIcon::Information,
+                            std::string(kAppTitle));
     });
 }
 
 // BBD -> SRAM, on the file chosen at the open prompt or, if `given`, on that one.
 Outcome bbdToSram(CommandContext& context, const std::optional<std::string>& given) {
     auto& channels = context.channels;
-    auto& platform = context.platform;
+    auto& dialogs = context.dialogs;
     return guarded(channels, [&] {
         channels.closeInput();
         channels.closeOutput();
 
         const std::string bbdPath =
             given ? *given
-                  : chosen(platform.PromptOpenFile("Open BBD File", kBbdFilters,
-                                                   kPreselectSecondFilter));
+                  : chosen(dialogs.PromptOpenFile("Open BBD File", kBbdFilters,
+                                                  kPreselectSecondFilter));
         channels.input = InputFile::open(context.fs, bbdPath);
         const BbdInput bbd = readBbdInput(*channels.input, BbdPart::HeaderAndBody);
-        refuseSaves(platform, bbd, kRawSaveText, kCompressedText);
+        refuseSaves(dialogs, bbd, kRawSaveText, kCompressedText);
         const std::vector<std::uint8_t> save =
-            saveFromBody(bbd.body, sizeToGiveBack(platform, compareCopies(bbd.body)));
+            saveFromBody(bbd.body, sizeToGiveBack(dialogs, compareCopies(bbd.body)));
 
         if (given) {
-            platform.SetFileName(withExtension(*given, ".srm"));
+            dialogs.SetFileName(withExtension(*given, ".srm"));
         }
         const std::string savePath =
-            chosen(platform.PromptSaveFile("Save SRAM File", kSramFilters, kPreselectSecondFilter));
+            chosen(dialogs.PromptSaveFile("Save SRAM File", kSramFilters, kPreselectSecondFilter));
         channels.output = ReplacementFile::open(context.fs, savePath);
         writeSramSave(*channels.output, save);
 
         closeAndCommit(channels);
-        platform.ShowMessage("SRAM file created.", MessageIcon::Information,
-                             std::string(kAppTitle));
+        dialogs.ShowMessage("SRAM file created.", MessageIcon::Information, std::string(kAppTitle));
     });
 }
 
@@ -266,7 +264,7 @@ std::string fileName(const std::string& path) {
 class GivenFiles {
 public:
     GivenFiles(CommandContext& context, std::string folder)
-        : context_(context), platform_(context.platform), folder_(std::move(folder)) {}
+        : context_(context), dialogs_(context.dialogs), folder_(std::move(folder)) {}
 
     void convert(const std::string& path, bool toBbd, const HeaderTemplate& header,
                  const std::string& comment) {
@@ -300,7 +298,7 @@ public:
         if (!notConverted_.empty()) {
             text += "\n\nNot converted:" + notConverted_;
         }
-        platform_.ShowMessage(
+        dialogs_.ShowMessage(
             text, notConverted_.empty() ? MessageIcon::Information : MessageIcon::Warning,
             std::string(kAppTitle));
     }
@@ -318,7 +316,7 @@ private:
             throw NotConverted{"larger than 32 KiB, the most the copier holds"};
         }
         if (body->droppedBytes > 0 &&
-            !platform_.ConfirmWarning(
+            !dialogs_.ConfirmWarning(
                 fileName(path) + ":\n\n" + droppedText(save.save.size(), *body),
                 std::string(kAppTitle))) {
             throw NotConverted{"stopped, as you asked"};
@@ -335,7 +333,7 @@ private:
         const BbdInput bbd = readBbdInput(*input, BbdPart::HeaderAndBody);
         std::size_t size = 0;
         try {
-            size = sizeToGiveBack(platform_, compareCopies(bbd.body));
+            size = sizeToGiveBack(dialogs_, compareCopies(bbd.body));
         } catch (const Cancelled&) {
             throw NotConverted{"stopped, as you asked"};
         }
@@ -355,9 +353,9 @@ private:
         options.existing = ReplaceOptions::Existing::Refuse;
         FileStatus info{};
         if (context_.fs.lstatat(kWorkingFolder, target, info) == 0) {
-            if (!platform_.ConfirmWarning(name + " already exists.\n\nClick OK to replace it, or "
-                                                 "Cancel to keep it.",
-                                          std::string(kAppTitle))) {
+            if (!dialogs_.ConfirmWarning(name + " already exists.\n\nClick OK to replace it, or "
+                                                "Cancel to keep it.",
+                                         std::string(kAppTitle))) {
                 throw NotConverted{"kept the existing " + name};
             }
             options.existing = ReplaceOptions::Existing::Replace;
@@ -375,7 +373,7 @@ private:
     }
 
     CommandContext& context_;
-    Platform& platform_;
+    Dialogs& dialogs_;
     std::string folder_;
     int converted_ = 0;
     std::string notConverted_;
@@ -393,25 +391,25 @@ Outcome BBD2SRAM(CommandContext& context) {
 
 Outcome OpenBBDComment(CommandContext& context) {
     auto& channels = context.channels;
-    auto& platform = context.platform;
+    auto& dialogs = context.dialogs;
     return guarded(channels, [&] {
         channels.closeInput();
 
         const std::string bbdPath =
-            chosen(platform.PromptOpenFile("Open BBD File", kBbdFilters, kPreselectSecondFilter));
+            chosen(dialogs.PromptOpenFile("Open BBD File", kBbdFilters, kPreselectSecondFilter));
         channels.input = InputFile::open(context.fs, bbdPath);
         const BbdInput bbd = readBbdInput(*channels.input, BbdPart::HeaderOnly);
-        refuseSaves(platform, bbd, kRawSaveCommentText, kCompressedCommentText);
+        refuseSaves(dialogs, bbd, kRawSaveCommentText, kCompressedCommentText);
         if (!hasCommentField(bbd.file.copier)) {
-            refuse(platform, bbd.file.copier == CopierFormat::ProFighter ? kProFighterCommentText
-                                                                         : kSuperUfoCommentText);
+            refuse(dialogs, bbd.file.copier == CopierFormat::ProFighter ? kProFighterCommentText
+                                                                        : kSuperUfoCommentText);
         }
         std::string comment = commentOfHeader(bbd.header);
 
         // A text box ends its text at a zero byte, which would lose the rest of the comment;
         // a space keeps the other 76 characters where they were.
         std::replace(comment.begin(), comment.end(), '\0', ' ');
-        platform.setCommentText(comment);
+        context.comment.setCommentText(comment);
     });
 }
 
@@ -430,7 +428,7 @@ Outcome ConvertGivenFiles(CommandContext& context, const std::vector<std::string
         return ConvertGivenFile(context, paths.front());
     }
     auto& channels = context.channels;
-    auto& platform = context.platform;
+    auto& dialogs = context.dialogs;
     return guarded(channels, [&] {
         channels.closeAll();
 
@@ -449,9 +447,9 @@ Outcome ConvertGivenFiles(CommandContext& context, const std::vector<std::string
             }
         }
 
-        platform.SetFileName(paths.front());
+        dialogs.SetFileName(paths.front());
         GivenFiles files(context,
-                         chosen(platform.PromptFolder("Choose a Folder for the New Files")));
+                         chosen(dialogs.PromptFolder("Choose a Folder for the New Files")));
         std::string comment;
         HeaderTemplate header{};
         if (std::any_of(given.begin(), given.end(),
@@ -459,8 +457,8 @@ Outcome ConvertGivenFiles(CommandContext& context, const std::vector<std::string
             const auto headerTemplate = InputFile::open(context.fs, context.templatePath);
             header = readHeaderTemplate(*headerTemplate);
             headerTemplate->close();
-            comment = platform.PromptText("Please enter a Comment", "Enter Comment",
-                                          platform.commentText());
+            comment = dialogs.PromptText("Please enter a Comment", "Enter Comment",
+                                         context.comment.commentText());
         }
         for (const Given& file : given) {
             if (file.unreadable) {

@@ -4,9 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "comment_field.h"
+#include "dialogs.h"
 #include "file_access.h"
 #include "file_channels.h"
-#include "platform.h"
 
 namespace plimbrook {
 
@@ -20,8 +21,11 @@ struct Outcome {
     bool completed() const { return kind == Kind::Completed; }
 };
 
+// What a command works with: the desktop's dialogs, the window's comment box and file channels,
+// the header template, and the file system (a failing one in tests).
 struct CommandContext {
-    Platform& platform;
+    Dialogs& dialogs;
+    CommentField& comment;
     FileChannels& channels;
     std::string templatePath;
     FileSystem& fs = realFileSystem();

@@ -5,7 +5,7 @@
 #include "commands.h"
 #include "failing_file_system.h"
 #include "golden_files.h"
-#include "scripted_platform.h"
+#include "scripted_dialogs.h"
 
 using namespace plimbrook;
 using namespace plimbrook::testing;
@@ -54,10 +54,10 @@ Scene stage(const QString& folder, bool toBbd, const QString& outputCase) {
 }
 
 Outcome run(bool toBbd, const Scene& scene, FileSystem& fs, FileChannels& channels,
-            ScriptedPlatform& platform) {
+            ScriptedDialogs& platform) {
     platform.fileAnswers = {local(scene.input), local(scene.output)};
     platform.textAnswers = {std::string(kComment)};
-    CommandContext context{platform, channels, PLIMBROOK_TEMPLATE_PATH, fs};
+    CommandContext context{platform, platform, channels, PLIMBROOK_TEMPLATE_PATH, fs};
     return toBbd ? SRAM2BBD(context) : BBD2SRAM(context);
 }
 
@@ -77,7 +77,7 @@ void cleanRun(bool toBbd, const QString& outputCase, std::vector<std::string>& c
     const Scene scene = stage(dir.path(), toBbd, outputCase);
     FailingFileSystem fs;
     FileChannels channels;
-    ScriptedPlatform platform;
+    ScriptedDialogs platform;
     QVERIFY(run(toBbd, scene, fs, channels, platform).completed());
     QCOMPARE(readFile(scene.output), scene.expected);
     QCOMPARE(platform.messages.size(), std::size_t{1});
@@ -148,7 +148,7 @@ void TestFaultSweep::everyFailurePoint() {
 
         FailingFileSystem fs(n);
         FileChannels channels;
-        ScriptedPlatform platform;
+        ScriptedDialogs platform;
         const Outcome outcome = run(toBbd, scene, fs, channels, platform);
         const QByteArray where =
             QStringLiteral("call %1 of %2 (%3)").arg(n).arg(calls).arg(failedCall(fs, n)).toUtf8();
@@ -181,7 +181,7 @@ void TestFaultSweep::everyFailurePoint() {
         // The same channels serve the next command, which must run as if nothing happened.
         QVERIFY(QDir(dir.path()).mkdir("next"));
         const Scene next = stage(dir.path() + "/next", toBbd, "absent");
-        ScriptedPlatform nextPlatform;
+        ScriptedDialogs nextPlatform;
         QVERIFY2(run(toBbd, next, realFileSystem(), channels, nextPlatform).completed(), where);
         QVERIFY2(readFile(next.output) == next.expected, where);
         QVERIFY2(nextPlatform.messages.size() == 1, where);
@@ -197,23 +197,23 @@ void TestFaultSweep::everyFailurePointOfCommentLoad() {
     QVERIFY(dir.isValid());
     const Scene scene = stage(dir.path(), false, "absent");
     const std::string before = "Enter a Comment and stuff.";
-    const auto load = [&](FileSystem& fs, FileChannels& channels, ScriptedPlatform& platform) {
+    const auto load = [&](FileSystem& fs, FileChannels& channels, ScriptedDialogs& platform) {
         platform.comment = before;
         platform.fileAnswers = {local(scene.input)};
-        CommandContext context{platform, channels, PLIMBROOK_TEMPLATE_PATH, fs};
+        CommandContext context{platform, platform, channels, PLIMBROOK_TEMPLATE_PATH, fs};
         return OpenBBDComment(context);
     };
 
     FailingFileSystem clean;
     FileChannels cleanChannels;
-    ScriptedPlatform cleanPlatform;
+    ScriptedDialogs cleanPlatform;
     QVERIFY(load(clean, cleanChannels, cleanPlatform).completed());
     QCOMPARE(QByteArray::fromStdString(cleanPlatform.comment), commentField("Stored"));
 
     for (long n = 1; n <= clean.count(); ++n) {
         FailingFileSystem fs(n);
         FileChannels channels;
-        ScriptedPlatform platform;
+        ScriptedDialogs platform;
         const Outcome outcome = load(fs, channels, platform);
         const QByteArray where = QStringLiteral("call %1 of %2 (%3)")
                                      .arg(n)
@@ -228,7 +228,7 @@ void TestFaultSweep::everyFailurePointOfCommentLoad() {
         ++injected_;
         ++commentLoads_;
 
-        ScriptedPlatform nextPlatform;
+        ScriptedDialogs nextPlatform;
         QVERIFY2(load(realFileSystem(), channels, nextPlatform).completed(), where);
         QVERIFY2(QByteArray::fromStdString(nextPlatform.comment) == commentField("Stored"), where);
     }
@@ -282,7 +282,7 @@ void TestFaultSweep::everyCallUpset() {
         const auto before = snapshotContents(scene.folder);
         FailingFileSystem fs(n, EIO, Fault(fault));
         FileChannels channels;
-        ScriptedPlatform platform;
+        ScriptedDialogs platform;
         const Outcome outcome = run(toBbd, scene, fs, channels, platform);
         const QByteArray where =
             QStringLiteral("call %1 (%2)").arg(n).arg(failedCall(fs, n)).toUtf8();

@@ -16,7 +16,7 @@
 #include "failing_file_system.h"
 #include "forked_child.h"
 #include "golden_files.h"
-#include "scripted_platform.h"
+#include "scripted_dialogs.h"
 
 using namespace plimbrook;
 using namespace plimbrook::testing;
@@ -107,7 +107,7 @@ ChildReport runInChild(Command command, const std::string& input, const std::str
         if (::chdir(folder.c_str()) != 0) {
             ::_exit(92);
         }
-        ScriptedPlatform platform;
+        ScriptedDialogs platform;
         platform.comment = kStartComment.toStdString();
         platform.fileAnswers = {input, output};
         platform.textAnswers = {typed};
@@ -115,7 +115,7 @@ ChildReport runInChild(Command command, const std::string& input, const std::str
         platform.choiceAnswers = {1};
         FileChannels channels;
         ReadCounter fs;
-        CommandContext context{platform, channels, templatePath, fs};
+        CommandContext context{platform, platform, channels, templatePath, fs};
         const Outcome outcome = command == SramToBbd   ? SRAM2BBD(context)
                                 : command == BbdToSram ? BBD2SRAM(context)
                                                        : OpenBBDComment(context);

@@ -12,13 +12,13 @@
 
 #include "about_box.h"
 #include "main_window.h"
-#include "scripted_platform.h"
+#include "scripted_desktop.h"
 #include "shell_test_support.h"
 #include "ui_fonts.h"
 
 using plimbrook::About;
 using plimbrook::Version;
-using plimbrook::testing::ScriptedPlatform;
+using plimbrook::testing::ScriptedDesktop;
 
 namespace {
 
@@ -120,7 +120,7 @@ private slots:
 };
 
 void TestAboutBox::window() {
-    ScriptedPlatform desktop;
+    ScriptedDesktop desktop;
     About about(desktop, plimbrook::kVersion);
     about.show();
     QVERIFY(QTest::qWaitForWindowActive(&about));
@@ -164,7 +164,7 @@ void TestAboutBox::controls() {
     QFETCH(QRect, geometry);
     QFETCH(QString, toolTip);
 
-    ScriptedPlatform desktop;
+    ScriptedDesktop desktop;
     About about(desktop, plimbrook::kVersion);
     QWidget* widget = about.findChild<QWidget*>(name);
     QVERIFY(widget);
@@ -176,7 +176,7 @@ void TestAboutBox::controls() {
 // Line1(1): grey, 1 pixel, from (90, 2685) to (5654, 2685); Line1(0): white, 2 pixels, from
 // (105, 2700) to (5654, 2700).
 void TestAboutBox::engravedRule() {
-    ScriptedPlatform desktop;
+    ScriptedDesktop desktop;
     About about(desktop, plimbrook::kVersion);
     QCOMPARE(about.findChildren<QWidget*>(QStringLiteral("Line1")).size(), 2);
     QWidget* dark = rule(about, 1);
@@ -210,7 +210,7 @@ void TestAboutBox::texts() {
     QFETCH(int, revision);
     QFETCH(QString, version);
 
-    ScriptedPlatform desktop;
+    ScriptedDesktop desktop;
     About about(desktop, Version{major, minor, revision});
     QCOMPARE(part<QLabel>(about, "lblTitle")->text(), QStringLiteral("Super Wild Card Plimbrook"));
     QCOMPARE(part<QLabel>(about, "lblVersion")->text(), version);
@@ -238,7 +238,7 @@ void TestAboutBox::captionsFit_data() {
 
 void TestAboutBox::captionsFit() {
     QFETCH(QString, family);
-    ScriptedPlatform desktop;
+    ScriptedDesktop desktop;
     About about(desktop, plimbrook::kVersion);
     if (!plimbrook::testing::forceControlFamily(about, family)) {
         QSKIP("the fallback font is not installed");
@@ -259,7 +259,7 @@ void TestAboutBox::captionsFit() {
 }
 
 void TestAboutBox::link() {
-    ScriptedPlatform desktop;
+    ScriptedDesktop desktop;
     About about(desktop, plimbrook::kVersion);
     auto* label = part<QLabel>(about, "URLLBL");
     QCOMPARE(label->palette().color(QPalette::WindowText), QColor(0, 0, 255));
@@ -287,7 +287,7 @@ void TestAboutBox::picturesSharp() {
     QFETCH(QString, name);
     QFETCH(QString, source);
     QFETCH(qreal, scale);
-    ScriptedPlatform desktop;
+    ScriptedDesktop desktop;
     About about(desktop, plimbrook::kVersion);
     about.show();
     QVERIFY(QTest::qWaitForWindowExposed(&about));
@@ -322,7 +322,7 @@ void TestAboutBox::descriptionLinesApart_data() {
 void TestAboutBox::descriptionLinesApart() {
     QFETCH(QString, family);
     QFETCH(qreal, scale);
-    ScriptedPlatform desktop;
+    ScriptedDesktop desktop;
     About about(desktop, plimbrook::kVersion);
     if (!plimbrook::testing::forceControlFamily(about, family)) {
         QSKIP("the fallback font is not installed");
@@ -347,8 +347,8 @@ void TestAboutBox::descriptionLinesApart() {
 // Over the middle of the main window, wherever that is, frame and all.
 void TestAboutBox::opensCentredOverTheWindow() {
     plimbrook::testing::AppDir appDir;
-    ScriptedPlatform desktop;
-    plimbrook::Form1 form(appDir.path(), plimbrook::kVersion, &desktop);
+    ScriptedDesktop desktop;
+    plimbrook::Form1 form(appDir.path(), plimbrook::kVersion, &desktop, &desktop);
     QVERIFY(form.Form_Load());
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -379,7 +379,7 @@ void TestAboutBox::closing_data() {
 
 void TestAboutBox::closing() {
     QFETCH(QString, how);
-    ScriptedPlatform desktop;
+    ScriptedDesktop desktop;
     About about(desktop, plimbrook::kVersion);
     QSignalSpy finished(&about, &QDialog::finished);
     about.show();
@@ -403,8 +403,8 @@ void TestAboutBox::closing() {
 // three hand over the one address, the one the label shows. The box stays open throughout.
 void TestAboutBox::sameAddressEverywhere() {
     plimbrook::testing::AppDir appDir;
-    ScriptedPlatform desktop;
-    plimbrook::Form1 form(appDir.path(), plimbrook::kVersion, &desktop);
+    ScriptedDesktop desktop;
+    plimbrook::Form1 form(appDir.path(), plimbrook::kVersion, &desktop, &desktop);
     QVERIFY(form.Form_Load());
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -440,8 +440,8 @@ void TestAboutBox::sameAddressEverywhere() {
 // a text changed while it was open is back on the next one. The close box ends it like OK.
 void TestAboutBox::twoOpeningsFromTheWindow() {
     plimbrook::testing::AppDir appDir;
-    ScriptedPlatform desktop;
-    plimbrook::Form1 form(appDir.path(), Version{2, 5, 7}, &desktop);
+    ScriptedDesktop desktop;
+    plimbrook::Form1 form(appDir.path(), Version{2, 5, 7}, &desktop, &desktop);
     QVERIFY(form.Form_Load());
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));

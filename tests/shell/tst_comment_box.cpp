@@ -53,6 +53,7 @@ private slots:
     void contextMenuInTheBoxFont();
     void exactComment_data();
     void exactComment();
+    void commentTextGoesToAndFromTheBox();
 };
 
 void TestCommentBox::typing_data() {
@@ -261,6 +262,16 @@ void TestCommentBox::exactComment() {
         box.setPlainText(QStringLiteral("Other\u00A0text"));
     }
     QCOMPARE(box.comment(), result);
+}
+
+// The commands reach the box through its comment field, in UTF-8 both ways.
+void TestCommentBox::commentTextGoesToAndFromTheBox() {
+    CommentBox box;
+    plimbrook::CommentField& field = box;
+    box.setPlainText(QStringLiteral("Zelda: 3 hearts"));
+    QCOMPARE(field.commentText(), std::string("Zelda: 3 hearts"));
+    field.setCommentText("Müde      ");
+    QCOMPARE(box.toPlainText(), QStringLiteral("Müde      "));
 }
 
 QTEST_MAIN(TestCommentBox)

@@ -21,14 +21,14 @@
 
 #include "about_box.h"
 #include "main_window.h"
-#include "scripted_platform.h"
+#include "scripted_desktop.h"
 #include "shell_test_support.h"
 #include "ui_fonts.h"
 
 using plimbrook::Form1;
 using plimbrook::MessageIcon;
 using plimbrook::testing::AppDir;
-using plimbrook::testing::ScriptedPlatform;
+using plimbrook::testing::ScriptedDesktop;
 
 namespace {
 
@@ -40,7 +40,7 @@ QByteArray bbdWithComment(const QByteArray& comment) {
     return bytes;
 }
 
-QStringList promptsSeen(const ScriptedPlatform& desktop) {
+QStringList promptsSeen(const ScriptedDesktop& desktop) {
     QStringList seen;
     for (const auto& prompt : desktop.prompts) {
         seen << QString::fromStdString(prompt.kind + ":" + prompt.title);
@@ -94,7 +94,7 @@ private:
     void showForm();
 
     std::unique_ptr<AppDir> appDir_;
-    std::unique_ptr<ScriptedPlatform> desktop_;
+    std::unique_ptr<ScriptedDesktop> desktop_;
     std::unique_ptr<Form1> form_;
 };
 
@@ -104,8 +104,9 @@ void TestMainWindow::initTestCase() {
 
 void TestMainWindow::init() {
     appDir_ = std::make_unique<AppDir>();
-    desktop_ = std::make_unique<ScriptedPlatform>();
-    form_ = std::make_unique<Form1>(appDir_->path(), plimbrook::kVersion, desktop_.get());
+    desktop_ = std::make_unique<ScriptedDesktop>();
+    form_ = std::make_unique<Form1>(appDir_->path(), plimbrook::kVersion, desktop_.get(),
+                                    desktop_.get());
     QVERIFY(form_->Form_Load());
 }
 
@@ -535,7 +536,7 @@ void TestMainWindow::loadedCommentIsStoredAgain() {
     sram.close();
     const QString written = appDir_->filePath("written.bbd");
     desktop_->fileAnswers = {loaded.toStdString(), save.toStdString(), written.toStdString()};
-    ScriptedPlatform* desktop = desktop_.get();
+    ScriptedDesktop* desktop = desktop_.get();
     desktop_->onTextPrompt = [desktop] {
         desktop->textAnswers.push_back(desktop->prompts.back().startText);
     };

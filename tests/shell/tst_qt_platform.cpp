@@ -18,13 +18,12 @@
 #include <QTimer>
 #include <functional>
 
-#include "comment_box.h"
+#include "address_opener.h"
 #include "golden_files.h"
 #include "main_window.h"
 #include "qt_platform.h"
 #include "shell_test_support.h"
 #include "ui_fonts.h"
-#include "window_platform.h"
 
 using plimbrook::MessageIcon;
 using plimbrook::QtPlatform;
@@ -555,20 +554,10 @@ private slots:
     void addressIsHandedToTheDesktop() {
         UrlRecorder recorder;
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "open");
-        QtPlatform platform(nullptr);
-        platform.OpenAddress(nullptr, "http://wexmoor.example/");
+        plimbrook::DesktopAddressOpener addresses;
+        addresses.OpenAddress(nullptr, QStringLiteral("http://wexmoor.example/"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         QCOMPARE(recorder.urls, QList<QUrl>{QUrl(QStringLiteral("http://wexmoor.example/"))});
-    }
-
-    void commentTextGoesToAndFromTheBox() {
-        plimbrook::CommentBox box;
-        QtPlatform desktop(nullptr);
-        plimbrook::WindowPlatform platform(desktop, &box);
-        box.setPlainText(QStringLiteral("Zelda: 3 hearts"));
-        QCOMPARE(platform.commentText(), std::string("Zelda: 3 hearts"));
-        platform.setCommentText("Müde      ");
-        QCOMPARE(box.toPlainText(), QStringLiteral("Müde      "));
     }
 
 private:

@@ -8,7 +8,7 @@
 #include "app_facts.h"
 #include "golden_files.h"
 #include "main_window.h"
-#include "scripted_platform.h"
+#include "scripted_dialogs.h"
 #include "shell_test_support.h"
 #include "startup.h"
 #include "ui_fonts.h"
@@ -16,7 +16,7 @@
 using plimbrook::Form1;
 using plimbrook::MessageIcon;
 using plimbrook::Version;
-using plimbrook::testing::ScriptedPlatform;
+using plimbrook::testing::ScriptedDialogs;
 using plimbrook::testing::writeFile;
 
 namespace {
@@ -94,7 +94,7 @@ void TestStartup::checkDataFile() {
         QVERIFY(QFile::link(scratch.filePath(QStringLiteral("real.dat")), path));
     }
 
-    ScriptedPlatform desktop;
+    ScriptedDialogs desktop;
     QCOMPARE(plimbrook::Module1::CheckDataFile(path, desktop), found);
     if (found) {
         QVERIFY(desktop.messages.empty());
@@ -119,7 +119,7 @@ void TestStartup::formLoadStopsWithoutTemplate() {
     if (setup == QLatin1String("directory")) {
         QVERIFY(QDir(appDir.path()).mkdir(QStringLiteral("Stuff.dat")));
     }
-    ScriptedPlatform desktop;
+    ScriptedDialogs desktop;
     Form1 form(appDir.path(), plimbrook::kVersion, &desktop);
 
     QVERIFY(!form.Form_Load());
@@ -134,7 +134,7 @@ void TestStartup::formLoadStopsWithoutTemplate() {
 void TestStartup::formLoadGoesOnWithEmptyTemplate() {
     QTemporaryDir appDir;
     QVERIFY(writeFile(appDir.filePath(QStringLiteral("Stuff.dat")), QByteArray()));
-    ScriptedPlatform desktop;
+    ScriptedDialogs desktop;
     Form1 form(appDir.path(), Version{1, 0, 0}, &desktop);
 
     QVERIFY(form.Form_Load());
@@ -187,7 +187,7 @@ void TestStartup::caption() {
     QFETCH(QString, caption);
 
     plimbrook::testing::AppDir appDir;
-    ScriptedPlatform desktop;
+    ScriptedDialogs desktop;
     Form1 form(appDir.path(), Version{major, minor, revision}, &desktop);
     QVERIFY(form.Form_Load());
     QCOMPARE(form.windowTitle(), caption);

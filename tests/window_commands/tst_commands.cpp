@@ -14,7 +14,7 @@
 #include "failing_file_system.h"
 #include "golden_files.h"
 #include "rzip_files.h"
-#include "scripted_platform.h"
+#include "scripted_dialogs.h"
 
 Q_DECLARE_METATYPE(std::optional<QByteArray>)
 
@@ -67,7 +67,7 @@ Command commandNamed(const QString& name) {
     return name == "sram2bbd" ? &SRAM2BBD : name == "bbd2sram" ? &BBD2SRAM : &OpenBBDComment;
 }
 
-QStringList promptsOf(const ScriptedPlatform& platform) {
+QStringList promptsOf(const ScriptedDialogs& platform) {
     QStringList lines;
     for (const auto& p : platform.prompts) {
         QString line = QString::fromStdString(
@@ -85,7 +85,7 @@ QStringList promptsOf(const ScriptedPlatform& platform) {
     return lines;
 }
 
-QStringList messagesOf(const ScriptedPlatform& platform) {
+QStringList messagesOf(const ScriptedDialogs& platform) {
     QStringList lines;
     for (const auto& m : platform.messages) {
         const char* icon = m.icon == MessageIcon::Information ? "information"
@@ -99,7 +99,7 @@ QStringList messagesOf(const ScriptedPlatform& platform) {
 // What the main window holds for its commands: the platform, the channels, the template.
 struct Session {
     explicit Session(const QString& templatePath, FileSystem& fs = realFileSystem())
-        : context{platform, channels, templatePath.toStdString(), fs} {}
+        : context{platform, platform, channels, templatePath.toStdString(), fs} {}
 
     void answer(std::initializer_list<std::optional<QString>> paths) {
         for (const auto& path : paths) {
@@ -114,7 +114,7 @@ struct Session {
         return !channels.input && !channels.headerTemplate && !channels.output;
     }
 
-    ScriptedPlatform platform;
+    ScriptedDialogs platform;
     FileChannels channels;
     CommandContext context;
 };
@@ -1079,7 +1079,8 @@ void TestCommands::injectedFailure() {
     QCOMPARE(snapshotModes(dir_->path()), before);  // old bytes and mode, no temporary file
 
     // The next command, on the same channels and a healthy disk, runs normally.
-    CommandContext next{s.platform, s.channels, template_.toStdString(), realFileSystem()};
+    CommandContext next{s.platform, s.platform, s.channels, template_.toStdString(),
+                        realFileSystem()};
     s.platform.textAnswers.clear();  // a failure before the prompt leaves its answer unused
     s.answer({path("game.srm"), target});
     s.answerText("again");

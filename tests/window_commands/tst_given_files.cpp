@@ -4,7 +4,7 @@
 
 #include "commands.h"
 #include "golden_files.h"
-#include "scripted_platform.h"
+#include "scripted_dialogs.h"
 
 using namespace plimbrook;
 using namespace plimbrook::testing;
@@ -15,7 +15,7 @@ QByteArray bbdOf(const QByteArray& image, const QByteArray& comment) {
     return bbdBytes(templateHeader(), commentField(comment), image);
 }
 
-QStringList promptsOf(const ScriptedPlatform& platform) {
+QStringList promptsOf(const ScriptedDialogs& platform) {
     QStringList lines;
     for (const auto& p : platform.prompts) {
         // A question shows its text; a prompt, where it starts.
@@ -25,7 +25,7 @@ QStringList promptsOf(const ScriptedPlatform& platform) {
     return lines;
 }
 
-QStringList messagesOf(const ScriptedPlatform& platform) {
+QStringList messagesOf(const ScriptedDialogs& platform) {
     QStringList lines;
     for (const auto& m : platform.messages) {
         lines << QString::fromStdString(m.text) +
@@ -51,7 +51,7 @@ private slots:
 
 private:
     QString path(const QString& name) const { return dir_->filePath(name); }
-    Outcome run(ScriptedPlatform& platform, const QStringList& names);
+    Outcome run(ScriptedDialogs& platform, const QStringList& names);
 
     std::unique_ptr<QTemporaryDir> dir_;
     FileChannels channels_;
@@ -68,12 +68,12 @@ void TestGivenFiles::init() {
     QVERIFY(writeFile(path("out/B.bbd"), noise(100, 5)));
 }
 
-Outcome TestGivenFiles::run(ScriptedPlatform& platform, const QStringList& names) {
+Outcome TestGivenFiles::run(ScriptedDialogs& platform, const QStringList& names) {
     std::vector<std::string> paths;
     for (const QString& name : names) {
         paths.push_back(local(path(name)));
     }
-    CommandContext context{platform, channels_, PLIMBROOK_TEMPLATE_PATH};
+    CommandContext context{platform, platform, channels_, PLIMBROOK_TEMPLATE_PATH};
     return ConvertGivenFiles(context, paths);
 }
 
@@ -102,7 +102,7 @@ void TestGivenFiles::oneFile() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
 
-    ScriptedPlatform platform;
+    ScriptedDialogs platform;
     platform.fileAnswers = {local(path(written))};
     platform.textAnswers = {"Dropped"};
     QVERIFY(run(platform, {given}).completed());
@@ -138,7 +138,7 @@ void TestGivenFiles::severalFiles() {
     QFETCH(QByteArray, bBbd);
     QFETCH(QString, message);
 
-    ScriptedPlatform platform;
+    ScriptedDialogs platform;
     platform.fileAnswers = {local(path("out"))};
     platform.textAnswers = {"Batch"};
     platform.warningAnswers = {replace};
@@ -158,7 +158,7 @@ void TestGivenFiles::severalFiles() {
 }
 
 void TestGivenFiles::folderPromptCancelled() {
-    ScriptedPlatform platform;
+    ScriptedDialogs platform;
     platform.fileAnswers = {std::nullopt};
     const auto before = snapshotContents(path("out"));
     QCOMPARE(run(platform, {"A.srm", "C.bbd"}).kind, Outcome::Kind::Cancelled);

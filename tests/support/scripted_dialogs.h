@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "platform.h"
+#include "comment_field.h"
+#include "dialogs.h"
 
 namespace plimbrook::testing {
 
-// A stand-in for the desktop: replays scripted answers in order and records every prompt and
-// message it was shown, so a test can check each title, filter list and text.
-class ScriptedPlatform : public Platform {
+// A stand-in for the desktop's dialogs and the window's comment box: replays scripted answers in
+// order and records every prompt and message it was shown, so a test can check each title,
+// filter list and text.
+class ScriptedDialogs : public Dialogs, public CommentField {
 public:
     struct Prompt {
         std::string kind;  // "open", "save", "folder", "text", "warning" or "choice"
@@ -28,10 +30,6 @@ public:
         MessageIcon icon;
         std::string title;
     };
-    struct Hint {
-        WindowHandle owner;
-        std::string address;
-    };
 
     // Answers for the file prompts and the text prompt, each queue in its own order.
     // std::nullopt cancels a file prompt; for the text prompt it cancels too (empty text).
@@ -43,7 +41,6 @@ public:
 
     std::vector<Prompt> prompts;
     std::vector<Message> messages;
-    std::vector<Hint> addresses;
     std::string comment = "Enter a Comment and stuff.";
     // The path set for the next file prompt to start on.
     std::string fileName;
@@ -92,9 +89,6 @@ public:
                                     int defaultChoice) override {
         prompts.push_back({"choice", title, text, defaultChoice, {}, choices});
         return next(choiceAnswers, "choice");
-    }
-    void OpenAddress(WindowHandle owner, const std::string& address) override {
-        addresses.push_back({owner, address});
     }
     std::string commentText() const override { return comment; }
     void setCommentText(const std::string& text) override { comment = text; }

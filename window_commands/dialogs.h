@@ -2,18 +2,18 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace plimbrook {
 
+// Title of every message box the window shows but the tips.
+inline constexpr std::string_view kAppTitle = "Dornquist";
+
 enum class MessageIcon { Information, Warning, Critical };
 
-// The window that owns a request; opaque to the commands.
-using WindowHandle = const void*;
-
-// What the desktop offers: the shared file dialog, the text prompt, the message box and the
-// hand-off of a web address. The shell provides it with Qt; tests with a scripted stand-in.
-// All text is UTF-8.
+// What the desktop offers the commands: the shared file dialog, the text prompt and the message
+// box. The shell provides it with Qt; tests with a scripted stand-in. All text is UTF-8.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -42,15 +42,6 @@ public:
     virtual std::optional<int> PromptChoice(const std::string& text, const std::string& title,
                                             const std::vector<std::string>& choices,
                                             int defaultChoice) = 0;
-    // Hands the address to the desktop's handler; the outcome is not looked at.
-    virtual void OpenAddress(WindowHandle owner, const std::string& address) = 0;
-};
-
-// Everything the commands need: the desktop's dialogs and the main window's comment box.
-class Platform : public Dialogs {
-public:
-    virtual std::string commentText() const = 0;
-    virtual void setCommentText(const std::string& text) = 0;
 };
 
 }  // namespace plimbrook
