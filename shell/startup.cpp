@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "app_facts.h"
-#include "qt_text.h"
 
 namespace plimbrook {
 
