@@ -22,7 +22,7 @@
 #include "address_opener.h"
 #include "comment_box.h"
 #include "help_texts.h"
-#include "qt_platform.h"
+#include "qt_dialogs.h"
 #include "qt_text.h"
 #include "startup.h"
 #include "twips.h"
@@ -63,7 +63,7 @@ Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* des
     if (desktop) {
         desktop_ = desktop;
     } else {
-        ownDesktop_ = std::make_unique<QtPlatform>(this);
+        ownDesktop_ = std::make_unique<QtDialogs>(this);
         desktop_ = ownDesktop_.get();
     }
     if (addresses) {

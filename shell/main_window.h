@@ -21,7 +21,7 @@ namespace plimbrook {
 class AddressOpener;
 class CommentBox;
 class DesktopAddressOpener;
-class QtPlatform;
+class QtDialogs;
 
 // Form1, the program's one working window: it lays out its controls at their fixed places and
 // hands every button, menu item and shortcut to its command. The commands themselves live in
@@ -78,7 +78,7 @@ private:
 
     QString applicationDir_;
     Version version_;
-    std::unique_ptr<QtPlatform> ownDesktop_;
+    std::unique_ptr<QtDialogs> ownDesktop_;
     Dialogs* desktop_ = nullptr;
     std::unique_ptr<DesktopAddressOpener> ownAddresses_;
     AddressOpener* addresses_ = nullptr;

@@ -54,10 +54,10 @@ Scene stage(const QString& folder, bool toBbd, const QString& outputCase) {
 }
 
 Outcome run(bool toBbd, const Scene& scene, FileSystem& fs, FileChannels& channels,
-            ScriptedDialogs& platform) {
-    platform.fileAnswers = {local(scene.input), local(scene.output)};
-    platform.textAnswers = {std::string(kComment)};
-    CommandContext context{platform, platform, channels, PLIMBROOK_TEMPLATE_PATH, fs};
+            ScriptedDialogs& dialogs) {
+    dialogs.fileAnswers = {local(scene.input), local(scene.output)};
+    dialogs.textAnswers = {std::string(kComment)};
+    CommandContext context{dialogs, dialogs, channels, PLIMBROOK_TEMPLATE_PATH, fs};
     return toBbd ? SRAM2BBD(context) : BBD2SRAM(context);
 }
 
@@ -77,10 +77,10 @@ void cleanRun(bool toBbd, const QString& outputCase, std::vector<std::string>& c
     const Scene scene = stage(dir.path(), toBbd, outputCase);
     FailingFileSystem fs;
     FileChannels channels;
-    ScriptedDialogs platform;
-    QVERIFY(run(toBbd, scene, fs, channels, platform).completed());
+    ScriptedDialogs dialogs;
+    QVERIFY(run(toBbd, scene, fs, channels, dialogs).completed());
     QCOMPARE(readFile(scene.output), scene.expected);
-    QCOMPARE(platform.messages.size(), std::size_t{1});
+    QCOMPARE(dialogs.messages.size(), std::size_t{1});
     QVERIFY(strayTemporaries(scene.folder).isEmpty());
     calls = fs.log();
 }
@@ -148,8 +148,8 @@ void TestFaultSweep::everyFailurePoint() {
 
         FailingFileSystem fs(n);
         FileChannels channels;
-        ScriptedDialogs platform;
-        const Outcome outcome = run(toBbd, scene, fs, channels, platform);
+        ScriptedDialogs dialogs;
+        const Outcome outcome = run(toBbd, scene, fs, channels, dialogs);
         const QByteArray where =
             QStringLiteral("call %1 of %2 (%3)").arg(n).arg(calls).arg(failedCall(fs, n)).toUtf8();
         QVERIFY2(fs.fired(), where);
@@ -158,7 +158,7 @@ void TestFaultSweep::everyFailurePoint() {
         if (n <= renameAt) {
             QVERIFY2(outcome.kind == Outcome::Kind::Failed, where);
             QVERIFY2(snapshotContents(scene.folder) == before, where);
-            QVERIFY2(platform.messages.empty(), where);
+            QVERIFY2(dialogs.messages.empty(), where);
             ++beforeRename_;
         } else {
             const QString call = failedCall(fs, n);
@@ -172,7 +172,7 @@ void TestFaultSweep::everyFailurePoint() {
             auto unchanged = before;
             unchanged.remove(QFileInfo(scene.output).fileName());
             QVERIFY2(after == unchanged, where);
-            QVERIFY2(platform.messages.size() == 1, where);
+            QVERIFY2(dialogs.messages.size() == 1, where);
             ++afterRename_;
         }
         QVERIFY2(strayTemporaries(scene.folder).isEmpty(), where);
@@ -181,10 +181,10 @@ void TestFaultSweep::everyFailurePoint() {
         // The same channels serve the next command, which must run as if nothing happened.
         QVERIFY(QDir(dir.path()).mkdir("next"));
         const Scene next = stage(dir.path() + "/next", toBbd, "absent");
-        ScriptedDialogs nextPlatform;
-        QVERIFY2(run(toBbd, next, realFileSystem(), channels, nextPlatform).completed(), where);
+        ScriptedDialogs nextDialogs;
+        QVERIFY2(run(toBbd, next, realFileSystem(), channels, nextDialogs).completed(), where);
         QVERIFY2(readFile(next.output) == next.expected, where);
-        QVERIFY2(nextPlatform.messages.size() == 1, where);
+        QVERIFY2(nextDialogs.messages.size() == 1, where);
     }
     qInfo("%s: %ld failure points; the rename is call %ld", QTest::currentDataTag(), calls,
           renameAt);
@@ -197,24 +197,24 @@ void TestFaultSweep::everyFailurePointOfCommentLoad() {
     QVERIFY(dir.isValid());
     const Scene scene = stage(dir.path(), false, "absent");
     const std::string before = "Enter a Comment and stuff.";
-    const auto load = [&](FileSystem& fs, FileChannels& channels, ScriptedDialogs& platform) {
-        platform.comment = before;
-        platform.fileAnswers = {local(scene.input)};
-        CommandContext context{platform, platform, channels, PLIMBROOK_TEMPLATE_PATH, fs};
+    const auto load = [&](FileSystem& fs, FileChannels& channels, ScriptedDialogs& dialogs) {
+        dialogs.comment = before;
+        dialogs.fileAnswers = {local(scene.input)};
+        CommandContext context{dialogs, dialogs, channels, PLIMBROOK_TEMPLATE_PATH, fs};
         return OpenBBDComment(context);
     };
 
     FailingFileSystem clean;
     FileChannels cleanChannels;
-    ScriptedDialogs cleanPlatform;
-    QVERIFY(load(clean, cleanChannels, cleanPlatform).completed());
-    QCOMPARE(QByteArray::fromStdString(cleanPlatform.comment), commentField("Stored"));
+    ScriptedDialogs cleanDialogs;
+    QVERIFY(load(clean, cleanChannels, cleanDialogs).completed());
+    QCOMPARE(QByteArray::fromStdString(cleanDialogs.comment), commentField("Stored"));
 
     for (long n = 1; n <= clean.count(); ++n) {
         FailingFileSystem fs(n);
         FileChannels channels;
-        ScriptedDialogs platform;
-        const Outcome outcome = load(fs, channels, platform);
+        ScriptedDialogs dialogs;
+        const Outcome outcome = load(fs, channels, dialogs);
         const QByteArray where = QStringLiteral("call %1 of %2 (%3)")
                                      .arg(n)
                                      .arg(clean.count())
@@ -222,15 +222,15 @@ void TestFaultSweep::everyFailurePointOfCommentLoad() {
                                      .toUtf8();
         QVERIFY2(fs.fired(), where);
         QVERIFY2(outcome.kind == Outcome::Kind::Failed, where);
-        QVERIFY2(platform.comment == before, where);
-        QVERIFY2(platform.messages.empty(), where);
+        QVERIFY2(dialogs.comment == before, where);
+        QVERIFY2(dialogs.messages.empty(), where);
         kinds_[failedCall(fs, n).section(' ', 0, 0)] += 1;
         ++injected_;
         ++commentLoads_;
 
-        ScriptedDialogs nextPlatform;
-        QVERIFY2(load(realFileSystem(), channels, nextPlatform).completed(), where);
-        QVERIFY2(QByteArray::fromStdString(nextPlatform.comment) == commentField("Stored"), where);
+        ScriptedDialogs nextDialogs;
+        QVERIFY2(load(realFileSystem(), channels, nextDialogs).completed(), where);
+        QVERIFY2(QByteArray::fromStdString(nextDialogs.comment) == commentField("Stored"), where);
     }
 }
 
@@ -282,8 +282,8 @@ void TestFaultSweep::everyCallUpset() {
         const auto before = snapshotContents(scene.folder);
         FailingFileSystem fs(n, EIO, Fault(fault));
         FileChannels channels;
-        ScriptedDialogs platform;
-        const Outcome outcome = run(toBbd, scene, fs, channels, platform);
+        ScriptedDialogs dialogs;
+        const Outcome outcome = run(toBbd, scene, fs, channels, dialogs);
         const QByteArray where =
             QStringLiteral("call %1 (%2)").arg(n).arg(failedCall(fs, n)).toUtf8();
         QVERIFY2(fs.fired(), where);
@@ -291,11 +291,11 @@ void TestFaultSweep::everyCallUpset() {
         if (Fault(fault) == Fault::ZeroWrite) {
             QVERIFY2(outcome.kind == Outcome::Kind::Failed, where);
             QVERIFY2(snapshotContents(scene.folder) == before, where);
-            QVERIFY2(platform.messages.empty(), where);
+            QVERIFY2(dialogs.messages.empty(), where);
         } else {
             QVERIFY2(outcome.completed(), where);
             QVERIFY2(readFile(scene.output) == scene.expected, where);
-            QVERIFY2(platform.messages.size() == 1, where);
+            QVERIFY2(dialogs.messages.size() == 1, where);
         }
         QVERIFY2(strayTemporaries(scene.folder).isEmpty(), where);
         ++upset;

@@ -107,21 +107,21 @@ ChildReport runInChild(Command command, const std::string& input, const std::str
         if (::chdir(folder.c_str()) != 0) {
             ::_exit(92);
         }
-        ScriptedDialogs platform;
-        platform.comment = kStartComment.toStdString();
-        platform.fileAnswers = {input, output};
-        platform.textAnswers = {typed};
+        ScriptedDialogs dialogs;
+        dialogs.comment = kStartComment.toStdString();
+        dialogs.fileAnswers = {input, output};
+        dialogs.textAnswers = {typed};
         // Where a BBD file's copies differ, the first 8 KiB are kept.
-        platform.choiceAnswers = {1};
+        dialogs.choiceAnswers = {1};
         FileChannels channels;
         ReadCounter fs;
-        CommandContext context{platform, platform, channels, templatePath, fs};
+        CommandContext context{dialogs, dialogs, channels, templatePath, fs};
         const Outcome outcome = command == SramToBbd   ? SRAM2BBD(context)
                                 : command == BbdToSram ? BBD2SRAM(context)
                                                        : OpenBBDComment(context);
         const std::string line = std::to_string(static_cast<int>(outcome.kind)) + " " +
-                                 std::to_string(platform.messages.size()) + " " +
-                                 std::to_string(fs.bytesRead) + "\n" + platform.comment;
+                                 std::to_string(dialogs.messages.size()) + " " +
+                                 std::to_string(fs.bytesRead) + "\n" + dialogs.comment;
         const bool sent =
             ::write(channel[1], line.data(), line.size()) == static_cast<ssize_t>(line.size());
         ::_exit(sent ? 0 : 91);

@@ -67,9 +67,9 @@ Command commandNamed(const QString& name) {
     return name == "sram2bbd" ? &SRAM2BBD : name == "bbd2sram" ? &BBD2SRAM : &OpenBBDComment;
 }
 
-QStringList promptsOf(const ScriptedDialogs& platform) {
+QStringList promptsOf(const ScriptedDialogs& dialogs) {
     QStringList lines;
-    for (const auto& p : platform.prompts) {
+    for (const auto& p : dialogs.prompts) {
         QString line = QString::fromStdString(
             p.kind + '|' + p.title + '|' + p.filtersOrPrompt + '|' +
             (p.kind == "text" ? p.startText : std::to_string(p.filterIndex)));
@@ -85,9 +85,9 @@ QStringList promptsOf(const ScriptedDialogs& platform) {
     return lines;
 }
 
-QStringList messagesOf(const ScriptedDialogs& platform) {
+QStringList messagesOf(const ScriptedDialogs& dialogs) {
     QStringList lines;
-    for (const auto& m : platform.messages) {
+    for (const auto& m : dialogs.messages) {
         const char* icon = m.icon == MessageIcon::Information ? "information"
                            : m.icon == MessageIcon::Warning   ? "warning"
                                                               : "critical";
@@ -96,25 +96,24 @@ QStringList messagesOf(const ScriptedDialogs& platform) {
     return lines;
 }
 
-// What the main window holds for its commands: the platform, the channels, the template.
+// What the main window holds for its commands: the dialogs, the channels, the template.
 struct Session {
     explicit Session(const QString& templatePath, FileSystem& fs = realFileSystem())
-        : context{platform, platform, channels, templatePath.toStdString(), fs} {}
+        : context{dialogs, dialogs, channels, templatePath.toStdString(), fs} {}
 
     void answer(std::initializer_list<std::optional<QString>> paths) {
         for (const auto& path : paths) {
-            platform.fileAnswers.push_back(path ? std::optional(path->toStdString())
-                                                : std::nullopt);
+            dialogs.fileAnswers.push_back(path ? std::optional(path->toStdString()) : std::nullopt);
         }
     }
-    void answerText(const QByteArray& text) { platform.textAnswers.push_back(text.toStdString()); }
-    void answerChoice(std::optional<int> choice) { platform.choiceAnswers.push_back(choice); }
-    QByteArray comment() const { return QByteArray::fromStdString(platform.comment); }
+    void answerText(const QByteArray& text) { dialogs.textAnswers.push_back(text.toStdString()); }
+    void answerChoice(std::optional<int> choice) { dialogs.choiceAnswers.push_back(choice); }
+    QByteArray comment() const { return QByteArray::fromStdString(dialogs.comment); }
     bool channelsClosed() const {
         return !channels.input && !channels.headerTemplate && !channels.output;
     }
 
-    ScriptedDialogs platform;
+    ScriptedDialogs dialogs;
     FileChannels channels;
     CommandContext context;
 };
@@ -278,12 +277,12 @@ void TestCommands::sram2bbd() {
 
     Session s(template_);
     s.answer({savePath, bbdPath});
-    s.platform.textAnswers.push_back(answer ? std::optional(answer->toStdString()) : std::nullopt);
+    s.dialogs.textAnswers.push_back(answer ? std::optional(answer->toStdString()) : std::nullopt);
     QVERIFY(SRAM2BBD(s.context).completed());
 
     QCOMPARE(readFile(bbdPath), bbdOfSave(header_, stored, image) + old.mid(kBbd));
-    QCOMPARE(promptsOf(s.platform), kSram2BbdPrompts);
-    QCOMPARE(messagesOf(s.platform), QStringList{kS2bMessage});
+    QCOMPARE(promptsOf(s.dialogs), kSram2BbdPrompts);
+    QCOMPARE(messagesOf(s.dialogs), QStringList{kS2bMessage});
     QCOMPARE(s.comment(), kStartComment);  // the comment box is only read
     QVERIFY(s.channelsClosed());
     QCOMPARE(strayTemporaries(dir_->path()), QStringList());
@@ -361,8 +360,8 @@ void TestCommands::bbd2sram() {
     QVERIFY(BBD2SRAM(s.context).completed());
 
     QCOMPARE(readFile(savePath), image + old.mid(kSram));
-    QCOMPARE(promptsOf(s.platform), kBbd2SramPrompts);
-    QCOMPARE(messagesOf(s.platform), QStringList{kB2sMessage});
+    QCOMPARE(promptsOf(s.dialogs), kBbd2SramPrompts);
+    QCOMPARE(messagesOf(s.dialogs), QStringList{kB2sMessage});
     QVERIFY(s.channelsClosed());
     QCOMPARE(strayTemporaries(dir_->path()), QStringList());
 }
@@ -397,8 +396,8 @@ void TestCommands::openBbdComment() {
     QVERIFY(OpenBBDComment(s.context).completed());
 
     QCOMPARE(s.comment(), comment);
-    QCOMPARE(promptsOf(s.platform), kCommentPrompts);
-    QCOMPARE(messagesOf(s.platform), QStringList());
+    QCOMPARE(promptsOf(s.dialogs), kCommentPrompts);
+    QCOMPARE(messagesOf(s.dialogs), QStringList());
     QCOMPARE(readFile(path("c.bbd")), bbd);
 }
 
@@ -444,7 +443,7 @@ void TestCommands::saveSizes() {
     Session s(template_);
     s.answer({path("game.srm"), path("game.bbd")});
     s.answerText("Big");
-    s.platform.warningAnswers.push_back(goOn);
+    s.dialogs.warningAnswers.push_back(goOn);
     const Outcome outcome = SRAM2BBD(s.context);
 
     QStringList prompts = kSram2BbdPrompts.mid(0, 1);
@@ -453,15 +452,15 @@ void TestCommands::saveSizes() {
     }
     if (kept.isNull()) {
         QCOMPARE(int(outcome.kind), int(Outcome::Kind::Cancelled));
-        QCOMPARE(promptsOf(s.platform), prompts);
-        QCOMPARE(messagesOf(s.platform), QStringList());
+        QCOMPARE(promptsOf(s.dialogs), prompts);
+        QCOMPARE(messagesOf(s.dialogs), QStringList());
         QCOMPARE(snapshotModes(dir_->path()), before);
         return;
     }
     QVERIFY(outcome.completed());
-    QCOMPARE(promptsOf(s.platform), prompts + kSram2BbdPrompts.mid(1));
+    QCOMPARE(promptsOf(s.dialogs), prompts + kSram2BbdPrompts.mid(1));
     QCOMPARE(readFile(path("game.bbd")), bbdOfSave(header_, commentField("Big"), kept));
-    QCOMPARE(messagesOf(s.platform), QStringList{kS2bMessage});
+    QCOMPARE(messagesOf(s.dialogs), QStringList{kS2bMessage});
 }
 
 // A compressed save is converted as the save inside it; one that is damaged, cut short or claims
@@ -527,10 +526,10 @@ void TestCommands::compressedSaves() {
     s.answerText("Packed");
     const Outcome outcome = SRAM2BBD(s.context);
 
-    QCOMPARE(messagesOf(s.platform), QStringList{message});
+    QCOMPARE(messagesOf(s.dialogs), QStringList{message});
     if (kept.isNull()) {
         QCOMPARE(int(outcome.kind), int(Outcome::Kind::Refused));
-        QCOMPARE(promptsOf(s.platform), kSram2BbdPrompts.mid(0, 1));
+        QCOMPARE(promptsOf(s.dialogs), kSram2BbdPrompts.mid(0, 1));
         QCOMPARE(snapshotModes(dir_->path()), before);
         return;
     }
@@ -605,15 +604,15 @@ void TestCommands::bbdSaveSizes() {
     }
     if (save.isNull()) {
         QCOMPARE(int(outcome.kind), int(Outcome::Kind::Cancelled));
-        QCOMPARE(promptsOf(s.platform), prompts);
-        QCOMPARE(messagesOf(s.platform), QStringList());
+        QCOMPARE(promptsOf(s.dialogs), prompts);
+        QCOMPARE(messagesOf(s.dialogs), QStringList());
         QVERIFY(!QFile::exists(path("game.srm")));
         return;
     }
     QVERIFY(outcome.completed());
-    QCOMPARE(promptsOf(s.platform), prompts + kBbd2SramPrompts.mid(1));
+    QCOMPARE(promptsOf(s.dialogs), prompts + kBbd2SramPrompts.mid(1));
     QCOMPARE(readFile(path("game.srm")), save);
-    QCOMPARE(messagesOf(s.platform), QStringList{kB2sMessage});
+    QCOMPARE(messagesOf(s.dialogs), QStringList{kB2sMessage});
 }
 
 // Inputs that are not what the command takes: one message, no further prompt, nothing written,
@@ -681,8 +680,8 @@ void TestCommands::refusedInputs() {
     const Outcome outcome = commandNamed(command)(s.context);
 
     QCOMPARE(int(outcome.kind), int(Outcome::Kind::Refused));
-    QCOMPARE(int(s.platform.prompts.size()), 1);
-    QCOMPARE(messagesOf(s.platform), QStringList{message});
+    QCOMPARE(int(s.dialogs.prompts.size()), 1);
+    QCOMPARE(messagesOf(s.dialogs), QStringList{message});
     QCOMPARE(s.comment(), kStartComment);
     QCOMPARE(snapshotModes(dir_->path()), before);
     QVERIFY(!s.channels.output);
@@ -710,7 +709,7 @@ void TestCommands::largeSaveRoundTrip() {
 
     QCOMPARE(int(readFile(path("mid.bbd")).size()), kBbd);
     QCOMPARE(readFile(path("out.srm")), save);
-    QCOMPARE(promptsOf(s.platform).contains(kCopiesDifferPrompt), asked);
+    QCOMPARE(promptsOf(s.dialogs).contains(kCopiesDifferPrompt), asked);
 }
 
 void TestCommands::roundTrip_data() {
@@ -771,8 +770,8 @@ void TestCommands::loadedCommentIsStoredAgain() {
     Session s(template_);
     s.answer({path("old.bbd"), path("game.srm"), path("new.bbd")});
     // Confirms whatever the prompt starts with.
-    s.platform.onTextPrompt = [&s] {
-        s.platform.textAnswers.push_back(s.platform.prompts.back().startText);
+    s.dialogs.onTextPrompt = [&s] {
+        s.dialogs.textAnswers.push_back(s.dialogs.prompts.back().startText);
     };
     QVERIFY(OpenBBDComment(s.context).completed());
     QVERIFY(SRAM2BBD(s.context).completed());
@@ -813,8 +812,8 @@ void TestCommands::cancelled() {
     const Outcome outcome = commandNamed(command)(s.context);
 
     QCOMPARE(int(outcome.kind), int(Outcome::Kind::Cancelled));
-    QCOMPARE(int(promptsOf(s.platform).size()), cancelAt);
-    QCOMPARE(messagesOf(s.platform), QStringList());
+    QCOMPARE(int(promptsOf(s.dialogs).size()), cancelAt);
+    QCOMPARE(messagesOf(s.dialogs), QStringList());
     QCOMPARE(s.comment(), kStartComment);
     QCOMPARE(snapshotModes(dir_->path()), before);
 
@@ -852,7 +851,7 @@ void TestCommands::commentPromptSeesOldTarget() {
     bool existed = false;
     QByteArray seen;
     QStringList temporaries;
-    s.platform.onTextPrompt = [&] {
+    s.dialogs.onTextPrompt = [&] {
         existed = QFile::exists(target);
         seen = readFile(target);
         temporaries = strayTemporaries(dir_->path());
@@ -1018,8 +1017,8 @@ void TestCommands::refusedPath() {
     QCOMPARE(int(outcome->kind), int(Outcome::Kind::Failed));
     QVERIFY(outcome->error);
     QCOMPARE(int(outcome->error->step()), step);
-    QCOMPARE(int(promptsOf(s.platform).size()), promptCount);
-    QCOMPARE(messagesOf(s.platform), QStringList());
+    QCOMPARE(int(promptsOf(s.dialogs).size()), promptCount);
+    QCOMPARE(messagesOf(s.dialogs), QStringList());
     QCOMPARE(s.comment(), kStartComment);
     QCOMPARE(snapshotModes(dir_->path()), before);
 }
@@ -1075,18 +1074,18 @@ void TestCommands::injectedFailure() {
     QCOMPARE(int(outcome.kind), int(Outcome::Kind::Failed));
     QVERIFY(outcome.error);
     QCOMPARE(int(outcome.error->step()), step);
-    QCOMPARE(messagesOf(s.platform), QStringList());
+    QCOMPARE(messagesOf(s.dialogs), QStringList());
     QCOMPARE(snapshotModes(dir_->path()), before);  // old bytes and mode, no temporary file
 
     // The next command, on the same channels and a healthy disk, runs normally.
-    CommandContext next{s.platform, s.platform, s.channels, template_.toStdString(),
+    CommandContext next{s.dialogs, s.dialogs, s.channels, template_.toStdString(),
                         realFileSystem()};
-    s.platform.textAnswers.clear();  // a failure before the prompt leaves its answer unused
+    s.dialogs.textAnswers.clear();  // a failure before the prompt leaves its answer unused
     s.answer({path("game.srm"), target});
     s.answerText("again");
     QVERIFY(SRAM2BBD(next).completed());
     QCOMPARE(readFile(target), bbdBytes(header_, commentField("again"), save) + old.mid(kBbd));
-    QCOMPARE(messagesOf(s.platform), QStringList{kS2bMessage});
+    QCOMPARE(messagesOf(s.dialogs), QStringList{kS2bMessage});
 }
 
 QTEST_GUILESS_MAIN(TestCommands)

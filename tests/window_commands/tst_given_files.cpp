@@ -15,9 +15,9 @@ QByteArray bbdOf(const QByteArray& image, const QByteArray& comment) {
     return bbdBytes(templateHeader(), commentField(comment), image);
 }
 
-QStringList promptsOf(const ScriptedDialogs& platform) {
+QStringList promptsOf(const ScriptedDialogs& dialogs) {
     QStringList lines;
-    for (const auto& p : platform.prompts) {
+    for (const auto& p : dialogs.prompts) {
         // A question shows its text; a prompt, where it starts.
         lines << QString::fromStdString(p.kind + '|' + p.title + '|' +
                                         (p.kind == "warning" ? p.filtersOrPrompt : p.startText));
@@ -25,9 +25,9 @@ QStringList promptsOf(const ScriptedDialogs& platform) {
     return lines;
 }
 
-QStringList messagesOf(const ScriptedDialogs& platform) {
+QStringList messagesOf(const ScriptedDialogs& dialogs) {
     QStringList lines;
-    for (const auto& m : platform.messages) {
+    for (const auto& m : dialogs.messages) {
         lines << QString::fromStdString(m.text) +
                      (m.icon == MessageIcon::Information ? "|information" : "|warning");
     }
@@ -51,7 +51,7 @@ private slots:
 
 private:
     QString path(const QString& name) const { return dir_->filePath(name); }
-    Outcome run(ScriptedDialogs& platform, const QStringList& names);
+    Outcome run(ScriptedDialogs& dialogs, const QStringList& names);
 
     std::unique_ptr<QTemporaryDir> dir_;
     FileChannels channels_;
@@ -68,12 +68,12 @@ void TestGivenFiles::init() {
     QVERIFY(writeFile(path("out/B.bbd"), noise(100, 5)));
 }
 
-Outcome TestGivenFiles::run(ScriptedDialogs& platform, const QStringList& names) {
+Outcome TestGivenFiles::run(ScriptedDialogs& dialogs, const QStringList& names) {
     std::vector<std::string> paths;
     for (const QString& name : names) {
         paths.push_back(local(path(name)));
     }
-    CommandContext context{platform, platform, channels_, PLIMBROOK_TEMPLATE_PATH};
+    CommandContext context{dialogs, dialogs, channels_, PLIMBROOK_TEMPLATE_PATH};
     return ConvertGivenFiles(context, paths);
 }
 
@@ -102,16 +102,16 @@ void TestGivenFiles::oneFile() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
 
-    ScriptedDialogs platform;
-    platform.fileAnswers = {local(path(written))};
-    platform.textAnswers = {"Dropped"};
-    QVERIFY(run(platform, {given}).completed());
-    QStringList shown = promptsOf(platform);
+    ScriptedDialogs dialogs;
+    dialogs.fileAnswers = {local(path(written))};
+    dialogs.textAnswers = {"Dropped"};
+    QVERIFY(run(dialogs, {given}).completed());
+    QStringList shown = promptsOf(dialogs);
     for (QString& line : shown) {
         line.replace(dir_->path() + '/', QString());
     }
     QCOMPARE(shown, prompts);
-    QCOMPARE(messagesOf(platform), QStringList{message});
+    QCOMPARE(messagesOf(dialogs), QStringList{message});
     QCOMPARE(readFile(path(written)), bytes);
 }
 
@@ -138,18 +138,18 @@ void TestGivenFiles::severalFiles() {
     QFETCH(QByteArray, bBbd);
     QFETCH(QString, message);
 
-    ScriptedDialogs platform;
-    platform.fileAnswers = {local(path("out"))};
-    platform.textAnswers = {"Batch"};
-    platform.warningAnswers = {replace};
-    QVERIFY(run(platform, {"A.srm", "B.srm", "C.bbd", "D.srm", "E.srm"}).completed());
+    ScriptedDialogs dialogs;
+    dialogs.fileAnswers = {local(path("out"))};
+    dialogs.textAnswers = {"Batch"};
+    dialogs.warningAnswers = {replace};
+    QVERIFY(run(dialogs, {"A.srm", "B.srm", "C.bbd", "D.srm", "E.srm"}).completed());
 
-    QStringList shown = promptsOf(platform);
+    QStringList shown = promptsOf(dialogs);
     QCOMPARE(shown.size(), 3);
     QCOMPARE(shown[0], "folder|Choose a Folder for the New Files|" + path("A.srm"));
     QCOMPARE(shown[1], QStringLiteral("text|Enter Comment|Enter a Comment and stuff."));
     QVERIFY(shown[2].startsWith("warning|Dornquist|B.bbd already exists."));
-    QCOMPARE(messagesOf(platform), QStringList{message});
+    QCOMPARE(messagesOf(dialogs), QStringList{message});
 
     QCOMPARE(readFile(path("out/A.bbd")), bbdOf(noise(8 * 1024, 1), "Batch"));
     QCOMPARE(readFile(path("out/B.bbd")), bBbd);
@@ -158,11 +158,11 @@ void TestGivenFiles::severalFiles() {
 }
 
 void TestGivenFiles::folderPromptCancelled() {
-    ScriptedDialogs platform;
-    platform.fileAnswers = {std::nullopt};
+    ScriptedDialogs dialogs;
+    dialogs.fileAnswers = {std::nullopt};
     const auto before = snapshotContents(path("out"));
-    QCOMPARE(run(platform, {"A.srm", "C.bbd"}).kind, Outcome::Kind::Cancelled);
-    QVERIFY(platform.messages.empty());
+    QCOMPARE(run(dialogs, {"A.srm", "C.bbd"}).kind, Outcome::Kind::Cancelled);
+    QVERIFY(dialogs.messages.empty());
     QCOMPARE(snapshotContents(path("out")), before);
 }
 

@@ -21,12 +21,12 @@
 #include "address_opener.h"
 #include "golden_files.h"
 #include "main_window.h"
-#include "qt_platform.h"
+#include "qt_dialogs.h"
 #include "shell_test_support.h"
 #include "ui_fonts.h"
 
 using plimbrook::MessageIcon;
-using plimbrook::QtPlatform;
+using plimbrook::QtDialogs;
 using plimbrook::testing::whenShown;
 
 namespace {
@@ -148,7 +148,7 @@ public slots:
     void open(const QUrl& url) { urls << url; }
 };
 
-class TestQtPlatform : public QObject {
+class TestQtDialogs : public QObject {
     Q_OBJECT
 
 private slots:
@@ -187,7 +187,7 @@ private slots:
         std::sort(files.begin(), files.end());
 
         QWidget owner;
-        QtPlatform platform(&owner);
+        QtDialogs dialogs(&owner);
         QStringList shown;
         QString combo;
         whenShown<QFileDialog>([&](QFileDialog* dialog) {
@@ -198,7 +198,7 @@ private slots:
             combo = box ? box->currentText() : QString();
             dialog->reject();
         });
-        const auto answer = platform.PromptOpenFile("Open", filters.toStdString(), index);
+        const auto answer = dialogs.PromptOpenFile("Open", filters.toStdString(), index);
         QVERIFY(!answer.has_value());
         QCOMPARE(combo, shownFilter);
         QCOMPARE(shown, files);
@@ -207,7 +207,7 @@ private slots:
     // Each prompt starts on the path chosen last, whichever kind of prompt chose it.
     void filePromptsStartOnTheLastPath() {
         QWidget owner;
-        QtPlatform platform(&owner);
+        QtDialogs dialogs(&owner);
         const QString save = dir.filePath(QStringLiteral("mario.srm"));
         QString openTitle;
         QString openFilter;
@@ -218,7 +218,7 @@ private slots:
             QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
             typeFileName(dialog, save);
         });
-        const auto opened = platform.PromptOpenFile("Open SRAM File", kSramFilters, 2);
+        const auto opened = dialogs.PromptOpenFile("Open SRAM File", kSramFilters, 2);
         QCOMPARE(opened, std::optional<std::string>(save.toStdString()));
         QCOMPARE(openTitle, QStringLiteral("Open SRAM File"));
         QVERIFY(openFilter.startsWith(QStringLiteral("SRAM Save File (*.srm)")));
@@ -232,7 +232,7 @@ private slots:
             startedOn = dialog->selectedFiles();
             typeFileName(dialog, dir.filePath(QStringLiteral("new.bbd")));
         });
-        const auto saved = platform.PromptSaveFile("Save BBD File", kBbdFilters, 2);
+        const auto saved = dialogs.PromptSaveFile("Save BBD File", kBbdFilters, 2);
         QCOMPARE(saveTitle, QStringLiteral("Save BBD File"));
         QCOMPARE(startedOn, QStringList{save});
         QCOMPARE(saved, std::optional<std::string>(dir.filePath("new.bbd").toStdString()));
@@ -240,20 +240,20 @@ private slots:
 
     void cancelledFilePromptGivesNoPathAndKeepsTheLastOne() {
         QWidget owner;
-        QtPlatform platform(&owner);
+        QtDialogs dialogs(&owner);
         const QString save = dir.filePath(QStringLiteral("Zelda.SRM"));
         whenShown<QFileDialog>([&](QFileDialog* dialog) { typeFileName(dialog, save); });
-        QVERIFY(platform.PromptOpenFile("Open SRAM File", kSramFilters, 2).has_value());
+        QVERIFY(dialogs.PromptOpenFile("Open SRAM File", kSramFilters, 2).has_value());
 
         whenShown<QFileDialog>([&](QFileDialog* dialog) { dialog->reject(); });
-        QCOMPARE(platform.PromptOpenFile("Open BBD File", kBbdFilters, 2), std::nullopt);
+        QCOMPARE(dialogs.PromptOpenFile("Open BBD File", kBbdFilters, 2), std::nullopt);
 
         QStringList startedOn;
         whenShown<QFileDialog>([&](QFileDialog* dialog) {
             startedOn = dialog->selectedFiles();
             dialog->reject();
         });
-        platform.PromptSaveFile("Save SRAM File", kSramFilters, 2);
+        dialogs.PromptSaveFile("Save SRAM File", kSramFilters, 2);
         QCOMPARE(startedOn, QStringList{save});
     }
 
@@ -291,7 +291,7 @@ private slots:
         named.close();
 
         QWidget owner;
-        QtPlatform platform(&owner);
+        QtDialogs dialogs(&owner);
         MessageAnswerer answerer;
         std::optional<std::string> answer;
         QList<bool> acceptEnabled;
@@ -305,15 +305,15 @@ private slots:
         };
         if (kind == QLatin1String("open-then-save")) {
             type(typed);
-            QVERIFY(platform.PromptOpenFile("Open SRAM File", kSramFilters, 2).has_value());
+            QVERIFY(dialogs.PromptOpenFile("Open SRAM File", kSramFilters, 2).has_value());
             // Enter alone takes the name the prompt starts with.
             type(QString());
-            answer = platform.PromptSaveFile("Save BBD File", kBbdFilters, 2);
+            answer = dialogs.PromptSaveFile("Save BBD File", kBbdFilters, 2);
         } else {
             type(typed);
             answer = kind == QLatin1String("open")
-                         ? platform.PromptOpenFile("Open SRAM File", kSramFilters, 2)
-                         : platform.PromptSaveFile("Save BBD File", kBbdFilters, 2);
+                         ? dialogs.PromptOpenFile("Open SRAM File", kSramFilters, 2)
+                         : dialogs.PromptSaveFile("Save BBD File", kBbdFilters, 2);
         }
         QCOMPARE(answerer.texts, questions);
         QCOMPARE(QString::fromStdString(answer.value_or("(none)")), dir.filePath(chosen));
@@ -373,12 +373,12 @@ private slots:
     void filePromptsWriteNoSettings() {
         {
             QWidget owner;
-            QtPlatform platform(&owner);
+            QtDialogs dialogs(&owner);
             whenShown<QFileDialog>(
                 [&](QFileDialog* dialog) { typeAndEnter(dialog, dir.filePath("mario.srm")); });
-            QVERIFY(platform.PromptOpenFile("Open SRAM File", kSramFilters, 2).has_value());
+            QVERIFY(dialogs.PromptOpenFile("Open SRAM File", kSramFilters, 2).has_value());
             whenShown<QFileDialog>([&](QFileDialog* dialog) { dialog->reject(); });
-            QVERIFY(!platform.PromptSaveFile("Save BBD File", kBbdFilters, 2).has_value());
+            QVERIFY(!dialogs.PromptSaveFile("Save BBD File", kBbdFilters, 2).has_value());
         }
         QCOMPARE(temporaryHome.files().join(" "), QString());
     }
@@ -397,7 +397,7 @@ private slots:
         QFETCH(QString, comment);
         QCOMPARE(comment.size(), 77);
         QWidget owner;
-        QtPlatform platform(&owner);
+        QtDialogs dialogs(&owner);
         bool sameAsWindow = false;
         int firstInView = -1;
         whenShown<QInputDialog>([&](QInputDialog* dialog) {
@@ -413,7 +413,7 @@ private slots:
                 edit->cursorPositionAt(QPoint(edit->contentsRect().left() + 4, edit->height() / 2));
             dialog->accept();
         });
-        platform.PromptText("Please enter a Comment", "Enter Comment", "");
+        dialogs.PromptText("Please enter a Comment", "Enter Comment", "");
         QVERIFY(sameAsWindow);
         QCOMPARE(firstInView, 0);
     }
@@ -432,7 +432,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, expected);
         QWidget owner;
-        QtPlatform platform(&owner);
+        QtDialogs dialogs(&owner);
         QString title;
         QString label;
         QString start;
@@ -450,8 +450,8 @@ private slots:
                 buttons->button(confirm ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel),
                 Qt::LeftButton);
         });
-        const std::string answer = platform.PromptText("Please enter a Comment", "Enter Comment",
-                                                       "Enter a Comment and stuff.");
+        const std::string answer = dialogs.PromptText("Please enter a Comment", "Enter Comment",
+                                                      "Enter a Comment and stuff.");
         QCOMPARE(title, QStringLiteral("Enter Comment"));
         QCOMPARE(label, QStringLiteral("Please enter a Comment"));
         QCOMPARE(start, QStringLiteral("Enter a Comment and stuff."));
@@ -472,7 +472,7 @@ private slots:
         QFETCH(int, icon);
         QFETCH(int, expectedIcon);
         QWidget owner;
-        QtPlatform platform(&owner);
+        QtDialogs dialogs(&owner);
         QString title;
         QString text;
         int shownIcon = -1;
@@ -486,7 +486,7 @@ private slots:
             inWindowFont = sameFont(box->font(), plimbrook::ui_fonts::controlFont());
             QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
         });
-        platform.ShowMessage("SRAM file created.", MessageIcon(icon), "Dornquist");
+        dialogs.ShowMessage("SRAM file created.", MessageIcon(icon), "Dornquist");
         QCOMPARE(title, QStringLiteral("Dornquist"));
         QCOMPARE(text, QStringLiteral("SRAM file created."));
         QCOMPARE(shownIcon, expectedIcon);
@@ -515,7 +515,7 @@ private slots:
         QFETCH(QString, press);
         QFETCH(int, answer);
         QWidget owner;
-        QtPlatform platform(&owner);
+        QtDialogs dialogs(&owner);
         QString title;
         int shownIcon = -1;
         QStringList captions;
@@ -537,8 +537,8 @@ private slots:
         });
         const int result =
             warning
-                ? int(platform.ConfirmWarning("Go on?", "Dornquist"))
-                : platform.PromptChoice("Which?", "Dornquist", {"Whole 32 KiB", "First 8 KiB"}, 1)
+                ? int(dialogs.ConfirmWarning("Go on?", "Dornquist"))
+                : dialogs.PromptChoice("Which?", "Dornquist", {"Whole 32 KiB", "First 8 KiB"}, 1)
                       .value_or(-1);
         QCOMPARE(result, answer);
         QCOMPARE(title,
@@ -564,5 +564,5 @@ private:
     QTemporaryDir dir;
 };
 
-QTEST_MAIN(TestQtPlatform)
-#include "tst_qt_platform.moc"
+QTEST_MAIN(TestQtDialogs)
+#include "tst_qt_dialogs.moc"

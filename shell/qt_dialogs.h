@@ -11,13 +11,13 @@ namespace plimbrook {
 
 class FileDialog;
 
-// The desktop's dialogs on Qt. One file dialog serves every file prompt of every command, so
-// the path chosen last is where the next prompt starts.
-class QtPlatform final : public Dialogs {
+// The desktop's dialogs on Qt. Each file prompt gets a dialog of its own, which starts on the
+// path chosen last by any command.
+class QtDialogs final : public Dialogs {
 public:
     // `parent` owns the dialogs.
-    explicit QtPlatform(QWidget* parent);
-    ~QtPlatform() override;
+    explicit QtDialogs(QWidget* parent);
+    ~QtDialogs() override;
 
     std::optional<std::string> PromptOpenFile(const std::string& title, const std::string& filters,
                                               int filterIndex) override;

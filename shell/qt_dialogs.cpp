@@ -1,4 +1,4 @@
-#include "qt_platform.h"
+#include "qt_dialogs.h"
 
 #include <QFileInfo>
 #include <QInputDialog>
@@ -63,11 +63,11 @@ int widthForComment(const QLineEdit& box) {
 
 }  // namespace
 
-QtPlatform::QtPlatform(QWidget* parent) : parent_(parent) {}
+QtDialogs::QtDialogs(QWidget* parent) : parent_(parent) {}
 
-QtPlatform::~QtPlatform() = default;
+QtDialogs::~QtDialogs() = default;
 
-QStringList QtPlatform::nameFilters(const QString& filterList) {
+QStringList QtDialogs::nameFilters(const QString& filterList) {
     const QStringList parts = filterList.split(QLatin1Char('|'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
@@ -83,8 +83,8 @@ QStringList QtPlatform::nameFilters(const QString& filterList) {
     return filters;
 }
 
-std::optional<std::string> QtPlatform::promptFile(bool save, const std::string& title,
-                                                  const std::string& filters, int filterIndex) {
+std::optional<std::string> QtDialogs::promptFile(bool save, const std::string& title,
+                                                 const std::string& filters, int filterIndex) {
     FileDialog dialog(parent_);
     dialog.setWindowTitle(toQString(title));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -100,7 +100,7 @@ std::optional<std::string> QtPlatform::promptFile(bool save, const std::string& 
     return ask(dialog);
 }
 
-std::optional<std::string> QtPlatform::ask(FileDialog& dialog) {
+std::optional<std::string> QtDialogs::ask(FileDialog& dialog) {
     dialog.exec();
     const QString chosen = dialog.chosenPath();
     if (chosen.isEmpty()) {
@@ -110,21 +110,21 @@ std::optional<std::string> QtPlatform::ask(FileDialog& dialog) {
     return lastPath_.toStdString();
 }
 
-std::optional<std::string> QtPlatform::PromptOpenFile(const std::string& title,
-                                                      const std::string& filters, int filterIndex) {
+std::optional<std::string> QtDialogs::PromptOpenFile(const std::string& title,
+                                                     const std::string& filters, int filterIndex) {
     return promptFile(false, title, filters, filterIndex);
 }
 
-std::optional<std::string> QtPlatform::PromptSaveFile(const std::string& title,
-                                                      const std::string& filters, int filterIndex) {
+std::optional<std::string> QtDialogs::PromptSaveFile(const std::string& title,
+                                                     const std::string& filters, int filterIndex) {
     return promptFile(true, title, filters, filterIndex);
 }
 
-void QtPlatform::SetFileName(const std::string& path) {
+void QtDialogs::SetFileName(const std::string& path) {
     lastPath_ = toQString(path);
 }
 
-std::optional<std::string> QtPlatform::PromptFolder(const std::string& title) {
+std::optional<std::string> QtDialogs::PromptFolder(const std::string& title) {
     FileDialog dialog(parent_);
     dialog.setWindowTitle(toQString(title));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -136,8 +136,8 @@ std::optional<std::string> QtPlatform::PromptFolder(const std::string& title) {
     return ask(dialog);
 }
 
-std::string QtPlatform::PromptText(const std::string& prompt, const std::string& title,
-                                   const std::string& startText) {
+std::string QtDialogs::PromptText(const std::string& prompt, const std::string& title,
+                                  const std::string& startText) {
     QInputDialog dialog(parent_);
     dialog.setObjectName(QStringLiteral("PromptText"));
     dialog.setInputMode(QInputDialog::TextInput);
@@ -154,14 +154,14 @@ std::string QtPlatform::PromptText(const std::string& prompt, const std::string&
     return dialog.textValue().toStdString();
 }
 
-void QtPlatform::ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) {
+void QtDialogs::ShowMessage(const std::string& text, MessageIcon icon, const std::string& title) {
     QMessageBox box(toQt(icon), toQString(title), toQString(text), QMessageBox::Ok, parent_);
     box.setObjectName(QStringLiteral("ShowMessage"));
     box.setFont(ui_fonts::controlFont());
     box.exec();
 }
 
-bool QtPlatform::ConfirmWarning(const std::string& text, const std::string& title) {
+bool QtDialogs::ConfirmWarning(const std::string& text, const std::string& title) {
     QMessageBox box(QMessageBox::Warning, toQString(title), toQString(text),
                     QMessageBox::Ok | QMessageBox::Cancel, parent_);
     box.setObjectName(QStringLiteral("ConfirmWarning"));
@@ -172,9 +172,9 @@ bool QtPlatform::ConfirmWarning(const std::string& text, const std::string& titl
     return box.clickedButton() == box.button(QMessageBox::Ok);
 }
 
-std::optional<int> QtPlatform::PromptChoice(const std::string& text, const std::string& title,
-                                            const std::vector<std::string>& choices,
-                                            int defaultChoice) {
+std::optional<int> QtDialogs::PromptChoice(const std::string& text, const std::string& title,
+                                           const std::vector<std::string>& choices,
+                                           int defaultChoice) {
     QMessageBox box(QMessageBox::Question, toQString(title), toQString(text), QMessageBox::NoButton,
                     parent_);
     box.setObjectName(QStringLiteral("PromptChoice"));
