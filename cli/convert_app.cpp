@@ -256,8 +256,9 @@ std::string printable(const std::string& comment) {
     return out;
 }
 
-// How many new files a batch keeps open before it commits them together: each holds two
-// descriptors, and some must stay free for the inputs and the program itself.
+// How many new files a batch keeps open before it commits them together: each holds up to two
+// descriptors (its own, and its folder's where that is not shared), and some must stay free for
+// the inputs and the program itself.
 std::size_t commitGroupSize() {
     constexpr auto kMost = std::min<std::size_t>(2048, kPendingSlots);
 #ifdef _WIN32

@@ -18,7 +18,8 @@ namespace plimbrook {
 // times instead of twice a file.
 // The promise stays a single file's: after a crash at any moment each output is either its old
 // file or the whole new one, and a file that fails keeps its old contents without stopping the
-// others. Each file in the group holds two open descriptors until the group is committed.
+// others. Each file in the group holds its descriptor, and one for its folder unless the files
+// share one (see FolderCache), until the group is committed.
 class CommitGroup {
 public:
     explicit CommitGroup(std::size_t capacity) : capacity_(capacity) {}
