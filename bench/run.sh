@@ -17,7 +17,7 @@ build="$repo/build-bench"
 runs=200
 batch_runs=10
 disk_runs=3
-window_runs=20
+window_runs=60
 count=10000
 
 while [ $# -gt 0 ]; do
