@@ -46,7 +46,7 @@ QPushButton* addButton(QWidget* parent, const char* name, const QString& caption
 
 }  // namespace
 
-Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* desktop,
+Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* dialogs,
              AddressOpener* addresses)
     : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -60,11 +60,11 @@ Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* des
     QToolTip::setFont(ui_fonts::controlFont());
 
     createControls();
-    if (desktop) {
-        desktop_ = desktop;
+    if (dialogs) {
+        dialogs_ = dialogs;
     } else {
-        ownDesktop_ = std::make_unique<QtDialogs>(this);
-        desktop_ = ownDesktop_.get();
+        ownDialogs_ = std::make_unique<QtDialogs>(this);
+        dialogs_ = ownDialogs_.get();
     }
     if (addresses) {
         addresses_ = addresses;
@@ -190,7 +190,7 @@ void Form1::centreOnScreen() {
 
 bool Form1::Form_Load() {
     CommentTXT_->setComment(toQString(kDefaultComment));
-    if (!Module1::CheckDataFile(templatePath(applicationDir_), *desktop_)) {
+    if (!Module1::CheckDataFile(templatePath(applicationDir_), *dialogs_)) {
         return false;
     }
     setWindowTitle(QStringLiteral("Plimbrook (v") + toQString(versionText(version_)) +
@@ -199,7 +199,7 @@ bool Form1::Form_Load() {
 }
 
 CommandContext Form1::commandContext() {
-    return CommandContext{*desktop_, *CommentTXT_, channels_,
+    return CommandContext{*dialogs_, *CommentTXT_, channels_,
                           templatePath(applicationDir_).toStdString()};
 }
 
@@ -292,7 +292,7 @@ void Form1::mnuQuit_Click() {
 }
 
 void Form1::mnuTips_Click() {
-    desktop_->ShowMessage(std::string(help::kTipsText), MessageIcon::Information,
+    dialogs_->ShowMessage(std::string(help::kTipsText), MessageIcon::Information,
                           std::string(help::kTipsTitle));
 }
 

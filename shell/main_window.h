@@ -26,16 +26,16 @@ class QtDialogs;
 // Form1, the program's one working window: it lays out its controls at their fixed places and
 // hands every button, menu item and shortcut to its command. The commands themselves live in
 // window_commands/; the window owns what they share: the comment box (their comment field), the
-// dialogs with the one file dialog, and the file channels.
+// dialogs (whose file prompts start on the path chosen last), and the file channels.
 class Form1 : public QMainWindow {
     Q_OBJECT
 
 public:
-    // `desktop` answers the dialogs and messages, `addresses` takes the home page's address;
-    // without them the window makes its own on Qt. The header template is looked for in
+    // `dialogs` answers the prompts and shows the messages, `addresses` takes the home page's
+    // address; without them the window makes its own on Qt. The header template is looked for in
     // `applicationDir`.
     explicit Form1(const QString& applicationDir, const Version& version = kVersion,
-                   Dialogs* desktop = nullptr, AddressOpener* addresses = nullptr);
+                   Dialogs* dialogs = nullptr, AddressOpener* addresses = nullptr);
     ~Form1() override;
 
     // The load step: the default comment, the template check, the caption. False means the
@@ -78,8 +78,8 @@ private:
 
     QString applicationDir_;
     Version version_;
-    std::unique_ptr<QtDialogs> ownDesktop_;
-    Dialogs* desktop_ = nullptr;
+    std::unique_ptr<QtDialogs> ownDialogs_;
+    Dialogs* dialogs_ = nullptr;
     std::unique_ptr<DesktopAddressOpener> ownAddresses_;
     AddressOpener* addresses_ = nullptr;
     FileChannels channels_;

@@ -32,8 +32,8 @@ private:
     std::optional<FileId> id_;
 };
 
-// The folders a batch writes into, each opened once for all of the batch's files in it and
-// closed when the last of them is done with it.
+// The folders a batch writes into: a folder is opened once for the files of a commit group in it,
+// and closed when the last of them is done with it.
 class FolderCache {
 public:
     std::shared_ptr<OpenFolder> open(FileSystem& fs, const std::string& path);

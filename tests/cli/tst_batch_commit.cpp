@@ -103,7 +103,7 @@ int TestBatchCommit::run(plimbrook::FileSystem& fs, std::string& err) {
 
 // No new file is put in place before every one is on disk, and the folder is synced once, after
 // the last rename: a crash in between leaves each old file whole. The folder is opened once for
-// the whole batch. A small batch syncs each file;
+// all the files of a group. A small batch syncs each file;
 // a larger one its whole file system at once, and each file only where that fails.
 void TestBatchCommit::syncsAreGrouped_data() {
     QTest::addColumn<int>("files");

@@ -94,17 +94,17 @@ void TestStartup::checkDataFile() {
         QVERIFY(QFile::link(scratch.filePath(QStringLiteral("real.dat")), path));
     }
 
-    ScriptedDialogs desktop;
-    QCOMPARE(plimbrook::Module1::CheckDataFile(path, desktop), found);
+    ScriptedDialogs dialogs;
+    QCOMPARE(plimbrook::Module1::CheckDataFile(path, dialogs), found);
     if (found) {
-        QVERIFY(desktop.messages.empty());
+        QVERIFY(dialogs.messages.empty());
         return;
     }
-    QCOMPARE(desktop.messages.size(), std::size_t(1));
-    QCOMPARE(desktop.messages[0].text, std::string(kMissingText));
-    QVERIFY(desktop.messages[0].icon == MessageIcon::Critical);
-    QCOMPARE(desktop.messages[0].title, std::string("Dornquist"));
-    QVERIFY(desktop.prompts.empty());
+    QCOMPARE(dialogs.messages.size(), std::size_t(1));
+    QCOMPARE(dialogs.messages[0].text, std::string(kMissingText));
+    QVERIFY(dialogs.messages[0].icon == MessageIcon::Critical);
+    QCOMPARE(dialogs.messages[0].title, std::string("Dornquist"));
+    QVERIFY(dialogs.prompts.empty());
 }
 
 void TestStartup::formLoadStopsWithoutTemplate_data() {
@@ -119,13 +119,13 @@ void TestStartup::formLoadStopsWithoutTemplate() {
     if (setup == QLatin1String("directory")) {
         QVERIFY(QDir(appDir.path()).mkdir(QStringLiteral("Stuff.dat")));
     }
-    ScriptedDialogs desktop;
-    Form1 form(appDir.path(), plimbrook::kVersion, &desktop);
+    ScriptedDialogs dialogs;
+    Form1 form(appDir.path(), plimbrook::kVersion, &dialogs);
 
     QVERIFY(!form.Form_Load());
-    QCOMPARE(desktop.messages.size(), std::size_t(1));
-    QCOMPARE(desktop.messages[0].text, std::string(kMissingText));
-    QCOMPARE(desktop.messages[0].title, std::string("Dornquist"));
+    QCOMPARE(dialogs.messages.size(), std::size_t(1));
+    QCOMPARE(dialogs.messages[0].text, std::string(kMissingText));
+    QCOMPARE(dialogs.messages[0].title, std::string("Dornquist"));
     // The caption step never ran and the window was never shown.
     QCOMPARE(form.windowTitle(), QString());
     QVERIFY(!form.isVisible());
@@ -134,11 +134,11 @@ void TestStartup::formLoadStopsWithoutTemplate() {
 void TestStartup::formLoadGoesOnWithEmptyTemplate() {
     QTemporaryDir appDir;
     QVERIFY(writeFile(appDir.filePath(QStringLiteral("Stuff.dat")), QByteArray()));
-    ScriptedDialogs desktop;
-    Form1 form(appDir.path(), Version{1, 0, 0}, &desktop);
+    ScriptedDialogs dialogs;
+    Form1 form(appDir.path(), Version{1, 0, 0}, &dialogs);
 
     QVERIFY(form.Form_Load());
-    QVERIFY(desktop.messages.empty());
+    QVERIFY(dialogs.messages.empty());
     QCOMPARE(form.windowTitle(), QStringLiteral("Plimbrook (v1.0)"));
     auto* comment = form.findChild<QPlainTextEdit*>(QStringLiteral("CommentTXT"));
     QVERIFY(comment);
@@ -187,8 +187,8 @@ void TestStartup::caption() {
     QFETCH(QString, caption);
 
     plimbrook::testing::AppDir appDir;
-    ScriptedDialogs desktop;
-    Form1 form(appDir.path(), Version{major, minor, revision}, &desktop);
+    ScriptedDialogs dialogs;
+    Form1 form(appDir.path(), Version{major, minor, revision}, &dialogs);
     QVERIFY(form.Form_Load());
     QCOMPARE(form.windowTitle(), caption);
 }
