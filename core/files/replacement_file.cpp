@@ -116,7 +116,7 @@ std::unique_ptr<ReplacementFile> ReplacementFile::open(FileSystem& fs, const std
     Descriptor old{fs};
     FileStatus oldInfo{};
     if (file->exists_) {
-        old.fd = fs.openat(file->dir_, file->name_,
+        old.fd = fs.openat(file->dir(), file->name_,
                            O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
         if (old.fd < 0) {
             fail(FileStep::Open, file->target_);
@@ -157,14 +157,14 @@ void ReplacementFile::resolve(const std::string& path, FolderCache* folders) {
     if (!opened) {
         fail(FileStep::Open, path);
     }
-    enterFolder(std::move(opened));
+    folderHandle_ = std::move(opened);
     folder_ = folder;
     name_ = name;
     target_ = path;
 
     for (int hops = 0;; ++hops) {
         FileStatus info{};
-        if (fs_.lstatat(dir_, name_, info) != 0) {
+        if (fs_.lstatat(dir(), name_, info) != 0) {
             if (errno != ENOENT) {
                 fail(FileStep::Open, target_);
             }
@@ -194,7 +194,7 @@ void ReplacementFile::followLink(const FileStatus& info) {
     // In a sticky folder that anyone may write, such as /tmp, a link is followed only if we
     // or the folder's owner made it: another user could aim it at any file of ours.
     FileStatus folderInfo{};
-    if (fs_.fstat(dir_, folderInfo) != 0) {
+    if (fs_.fstat(dir(), folderInfo) != 0) {
         fail(FileStep::Resolve, target_);
     }
     const bool shared = isSharedStickyFolder(folderInfo);
@@ -203,7 +203,7 @@ void ReplacementFile::followLink(const FileStatus& info) {
     }
 
     std::string link;
-    if (fs_.readlinkat(dir_, name_, link) < 0) {
+    if (fs_.readlinkat(dir(), name_, link) < 0) {
         fail(FileStep::Resolve, target_);
     }
     const bool absolute = link.starts_with('/');
@@ -212,11 +212,11 @@ void ReplacementFile::followLink(const FileStatus& info) {
     if (linkName.empty() || linkName == "." || linkName == "..") {
         fail(FileStep::NotRegular, shown, EISDIR);
     }
-    auto next = OpenFolder::open(fs_, absolute ? kWorkingFolder : dir_, linkFolder);
+    auto next = OpenFolder::open(fs_, absolute ? kWorkingFolder : dir(), linkFolder);
     if (!next) {
         fail(FileStep::Open, shown);
     }
-    enterFolder(std::move(next));
+    folderHandle_ = std::move(next);
     folder_ = absolute ? linkFolder : joined(folder_, linkFolder);
     name_ = linkName;
     target_ = shown;
@@ -229,7 +229,7 @@ void ReplacementFile::create(int old, const FileStatus& oldInfo) {
     // private, since the old contents are copied in before the old mode is put on it.
     const mode_t mode = exists_ ? 0600 : 0666;
     kind_ = Kind::Unnamed;
-    fd_ = fs_.openUnnamed(dir_, mode);
+    fd_ = fs_.openUnnamed(dir(), mode);
     if (fd_ < 0 && unnamedUnsupported(errno)) {
         kind_ = Kind::Named;
         createNamedTemporary(mode);
@@ -264,9 +264,9 @@ void ReplacementFile::createNamedTemporary(mode_t mode) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary_ = "." + stem + kTemporaryMarker + randomSuffix();
         // Listed before it exists: a signal right after its creation must find it listed.
-        pendingSlot_ = rememberPending(dir_, temporary_);
+        pendingSlot_ = rememberPending(dir(), temporary_);
         fd_ =
-            fs_.openat(dir_, temporary_, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            fs_.openat(dir(), temporary_, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd_ >= 0) {
             return;
         }
@@ -345,7 +345,7 @@ void ReplacementFile::sync() {
 }
 
 bool ReplacementFile::syncFileSystem() noexcept {
-    return fs_.syncFileSystem(dir_) == 0;
+    return fs_.syncFileSystem(dir()) == 0;
 }
 
 void ReplacementFile::install() {
@@ -364,24 +364,19 @@ void ReplacementFile::install() {
 }
 
 void ReplacementFile::closeFolder(bool sync) noexcept {
-    if (dir_ < 0) {
+    if (dir() < 0) {
         return;
     }
     // The new file is complete and in place; syncing the folder only makes the rename itself
     // durable, so a failure here is not worth reporting as a lost save.
     if (sync && kind_ != Kind::InPlace) {
-        fs_.fsync(dir_);
+        fs_.fsync(dir());
     }
-    enterFolder(nullptr);
+    folderHandle_ = nullptr;
 }
 
 std::optional<FileId> ReplacementFile::folderId() const {
     return folderHandle_ ? folderHandle_->id() : std::nullopt;
-}
-
-void ReplacementFile::enterFolder(std::shared_ptr<OpenFolder> folder) {
-    folderHandle_ = std::move(folder);
-    dir_ = folderHandle_ ? folderHandle_->fd() : -1;
 }
 
 // The unnamed contents get a hidden name for the moment between link and rename, as a link
@@ -390,8 +385,8 @@ void ReplacementFile::nameTemporary() {
     const std::string stem = name_.substr(0, 200);
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary_ = "." + stem + kTemporaryMarker + randomSuffix();
-        pendingSlot_ = rememberPending(dir_, temporary_);
-        if (fs_.linkUnnamed(fd_, dir_, temporary_) == 0) {
+        pendingSlot_ = rememberPending(dir(), temporary_);
+        if (fs_.linkUnnamed(fd_, dir(), temporary_) == 0) {
             return;
         }
         const int error = errno;
@@ -407,15 +402,15 @@ void ReplacementFile::nameTemporary() {
 // program, or a second run, may have made it meanwhile.
 void ReplacementFile::putInPlace() {
     const bool replace = existing_ == ReplaceOptions::Existing::Replace;
-    if (fs_.renameat(dir_, temporary_, dir_, name_, replace) == 0) {
+    if (fs_.renameat(dir(), temporary_, dir(), name_, replace) == 0) {
         return;
     }
     int error = errno;
     if (!replace && error == EINVAL) {
         // A file system that cannot rename without replacing: a second name never replaces
         // either, and then the temporary one goes.
-        if (fs_.linkat(dir_, temporary_, dir_, name_) == 0) {
-            fs_.unlinkat(dir_, temporary_);
+        if (fs_.linkat(dir(), temporary_, dir(), name_) == 0) {
+            fs_.unlinkat(dir(), temporary_);
             return;
         }
         error = errno;
@@ -423,11 +418,11 @@ void ReplacementFile::putInPlace() {
             // No hard links either, as on old FAT drivers: look, then rename. Only here can a
             // file made in between these two calls be replaced.
             FileStatus info{};
-            if (fs_.lstatat(dir_, name_, info) == 0) {
+            if (fs_.lstatat(dir(), name_, info) == 0) {
                 error = EEXIST;
             } else if (errno != ENOENT) {
                 error = errno;
-            } else if (fs_.renameat(dir_, temporary_, dir_, name_, true) == 0) {
+            } else if (fs_.renameat(dir(), temporary_, dir(), name_, true) == 0) {
                 return;
             } else {
                 error = errno;
@@ -449,11 +444,11 @@ void ReplacementFile::discard() noexcept {
         fd_ = -1;
     }
     if (!committed_ && !temporary_.empty()) {
-        fs_.unlinkat(dir_, temporary_);
+        fs_.unlinkat(dir(), temporary_);
     }
     forgetTemporary();
     heldBack_.clear();
-    enterFolder(nullptr);
+    folderHandle_ = nullptr;
 }
 
 }  // namespace plimbrook

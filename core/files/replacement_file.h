@@ -73,7 +73,8 @@ private:
     ReplacementFile(FileSystem& fs, ReplaceOptions::Existing existing);
     void resolve(const std::string& path, FolderCache* folders);
     void followLink(const FileStatus& info);
-    void enterFolder(std::shared_ptr<OpenFolder> folder);
+    // The folder held open; -1 once it is let go.
+    int dir() const { return folderHandle_ ? folderHandle_->fd() : -1; }
     void create(int old, const FileStatus& oldInfo);
     void createNamedTemporary(mode_t mode);
     void takeOver(int old, const FileStatus& oldInfo);
@@ -84,15 +85,14 @@ private:
     FileSystem& fs_;
     ReplaceOptions::Existing existing_;
     std::shared_ptr<OpenFolder> folderHandle_;
-    int dir_ = -1;        // folderHandle_'s, while it is held
-    std::string folder_;  // dir_ as the user would name it
-    std::string name_;    // the target's entry in dir_
+    std::string folder_;  // dir() as the user would name it
+    std::string name_;    // the target's entry in dir()
     std::string target_;
     bool exists_ = false;
     Kind kind_ = Kind::Unnamed;
     int fd_ = -1;
     FileId id_;
-    std::string temporary_;  // a named temporary's entry in dir_
+    std::string temporary_;  // a named temporary's entry in dir()
     int pendingSlot_ = -1;
     bool committed_ = false;
     std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> heldBack_;
