@@ -1,4 +1,4 @@
-#include "convert_app.h"
+#include "cli/convert_app.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -15,11 +15,11 @@
 #include <set>
 #include <system_error>
 
-#include "app_facts.h"
-#include "bbd_layout.h"
-#include "convert_options.h"
-#include "copier_format_words.h"
-#include "save_detection.h"
+#include "cli/convert_options.h"
+#include "cli/copier_format_words.h"
+#include "core/app_facts.h"
+#include "core/bbd_layout.h"
+#include "core/save_detection.h"
 
 namespace plimbrook::cli {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "file_access.h"
+#include "core/files/file_access.h"
 
 namespace plimbrook::cli {
 

@@ -1,11 +1,11 @@
-#include "convert_options.h"
+#include "cli/convert_options.h"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "bbd_layout.h"
-#include "copier_format_words.h"
+#include "cli/copier_format_words.h"
+#include "core/bbd_layout.h"
 
 namespace plimbrook::cli {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "copier_formats.h"
+#include "core/copier_formats.h"
 
 namespace plimbrook::cli {
 

@@ -1,4 +1,4 @@
-#include "copier_format_words.h"
+#include "cli/copier_format_words.h"
 
 #include <algorithm>
 #include <array>

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "copier_formats.h"
+#include "core/copier_formats.h"
 
 namespace plimbrook::cli {
 

@@ -2,12 +2,12 @@
 #include <string>
 #include <vector>
 
-#include "convert_app.h"
-#include "file_access.h"
+#include "cli/convert_app.h"
+#include "core/files/file_access.h"
 #ifdef _WIN32
-#include "windows_command_line.h"
+#include "cli/windows_command_line.h"
 #else
-#include "standard_descriptors.h"
+#include "core/files/standard_descriptors.h"
 #endif
 
 namespace {

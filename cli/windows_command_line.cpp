@@ -1,4 +1,4 @@
-#include "windows_command_line.h"
+#include "cli/windows_command_line.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "convert_options.h"
-#include "windows_support.h"
+#include "cli/convert_options.h"
+#include "core/files/windows_support.h"
 
 namespace plimbrook::cli {
 

@@ -1,4 +1,4 @@
-#include "app_facts.h"
+#include "core/app_facts.h"
 
 namespace plimbrook {
 

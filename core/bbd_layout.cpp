@@ -1,10 +1,10 @@
-#include "bbd_layout.h"
+#include "core/bbd_layout.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "code_page.h"
-#include "file_access.h"
+#include "core/code_page.h"
+#include "core/files/file_access.h"
 
 namespace plimbrook {
 

@@ -1,9 +1,9 @@
-#include "copier_formats.h"
+#include "core/copier_formats.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "file_access.h"
+#include "core/files/file_access.h"
 
 namespace plimbrook {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <optional>
 
-#include "bbd_layout.h"
+#include "core/bbd_layout.h"
 
 namespace plimbrook {
 

@@ -1,4 +1,4 @@
-#include "save_detection.h"
+#include "core/save_detection.h"
 
 #define ZLIB_CONST
 #include <zlib.h>
@@ -7,7 +7,7 @@
 #include <array>
 #include <limits>
 
-#include "file_access.h"
+#include "core/files/file_access.h"
 
 namespace plimbrook {
 

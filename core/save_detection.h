@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "bbd_layout.h"
-#include "copier_formats.h"
+#include "core/bbd_layout.h"
+#include "core/copier_formats.h"
 
 namespace plimbrook {
 

@@ -1,19 +1,19 @@
-#include "about_box.h"
+#include "shell/about_box.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QToolTip>
 
-#include "add_label.h"
-#include "address_opener.h"
-#include "clickable_label.h"
-#include "help_texts.h"
-#include "paragraph_label.h"
-#include "qt_text.h"
-#include "svg_picture.h"
-#include "twips.h"
-#include "ui_fonts.h"
-#include "window_icon.h"
+#include "shell/add_label.h"
+#include "shell/address_opener.h"
+#include "shell/clickable_label.h"
+#include "shell/help_texts.h"
+#include "shell/paragraph_label.h"
+#include "shell/qt_text.h"
+#include "shell/svg_picture.h"
+#include "shell/twips.h"
+#include "shell/ui_fonts.h"
+#include "shell/window_icon.h"
 
 namespace plimbrook {
 

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "app_facts.h"
+#include "core/app_facts.h"
 
 class QLabel;
 class QPushButton;

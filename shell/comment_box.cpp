@@ -1,4 +1,4 @@
-#include "comment_box.h"
+#include "shell/comment_box.h"
 
 #include <algorithm>
 
@@ -9,7 +9,7 @@
 #include <QMimeData>
 #include <QTextCursor>
 
-#include "qt_text.h"
+#include "shell/qt_text.h"
 
 namespace plimbrook {
 

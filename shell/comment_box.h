@@ -4,7 +4,7 @@
 #include <QList>
 #include <QPlainTextEdit>
 
-#include "comment_field.h"
+#include "window_commands/comment_field.h"
 
 namespace plimbrook {
 

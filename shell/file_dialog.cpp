@@ -1,4 +1,4 @@
-#include "file_dialog.h"
+#include "shell/file_dialog.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>

@@ -5,11 +5,11 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include "file_access.h"
-#include "main_window.h"
-#include "standard_descriptors.h"
-#include "startup.h"
-#include "ui_fonts.h"
+#include "core/files/file_access.h"
+#include "core/files/standard_descriptors.h"
+#include "shell/main_window.h"
+#include "shell/startup.h"
+#include "shell/ui_fonts.h"
 
 int main(int argc, char* argv[]) {
     // Before anything opens a file or the display connection.

@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "shell/main_window.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
@@ -17,17 +17,17 @@
 #include <QToolTip>
 #include <QUrl>
 
-#include "about_box.h"
-#include "add_label.h"
-#include "address_opener.h"
-#include "comment_box.h"
-#include "help_texts.h"
-#include "qt_dialogs.h"
-#include "qt_text.h"
-#include "startup.h"
-#include "twips.h"
-#include "ui_fonts.h"
-#include "window_icon.h"
+#include "shell/about_box.h"
+#include "shell/add_label.h"
+#include "shell/address_opener.h"
+#include "shell/comment_box.h"
+#include "shell/help_texts.h"
+#include "shell/qt_dialogs.h"
+#include "shell/qt_text.h"
+#include "shell/startup.h"
+#include "shell/twips.h"
+#include "shell/ui_fonts.h"
+#include "shell/window_icon.h"
 
 namespace plimbrook {
 

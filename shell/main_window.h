@@ -6,10 +6,10 @@
 #include <QString>
 #include <QStringList>
 
-#include "app_facts.h"
-#include "commands.h"
-#include "dialogs.h"
-#include "file_channels.h"
+#include "core/app_facts.h"
+#include "window_commands/commands.h"
+#include "window_commands/dialogs.h"
+#include "window_commands/file_channels.h"
 
 class QAction;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "paragraph_label.h"
+#include "shell/paragraph_label.h"
 
 #include <QPainter>
 #include <QTextLayout>

@@ -1,4 +1,4 @@
-#include "qt_dialogs.h"
+#include "shell/qt_dialogs.h"
 
 #include <QFileInfo>
 #include <QInputDialog>
@@ -8,10 +8,10 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 
-#include "bbd_layout.h"
-#include "file_dialog.h"
-#include "qt_text.h"
-#include "ui_fonts.h"
+#include "core/bbd_layout.h"
+#include "shell/file_dialog.h"
+#include "shell/qt_text.h"
+#include "shell/ui_fonts.h"
 
 namespace plimbrook {
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "dialogs.h"
+#include "window_commands/dialogs.h"
 
 class QWidget;
 

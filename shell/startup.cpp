@@ -1,10 +1,10 @@
-#include "startup.h"
+#include "shell/startup.h"
 
 #include <QFileInfo>
 
 #include <filesystem>
 
-#include "app_facts.h"
+#include "core/app_facts.h"
 
 namespace plimbrook {
 

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "dialogs.h"
+#include "window_commands/dialogs.h"
 
 namespace plimbrook {
 

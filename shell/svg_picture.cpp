@@ -1,4 +1,4 @@
-#include "svg_picture.h"
+#include "shell/svg_picture.h"
 
 #include <QPainter>
 

@@ -2,7 +2,7 @@
 
 #include <QSvgRenderer>
 
-#include "clickable_label.h"
+#include "shell/clickable_label.h"
 
 namespace plimbrook {
 

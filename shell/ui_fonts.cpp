@@ -1,4 +1,4 @@
-#include "ui_fonts.h"
+#include "shell/ui_fonts.h"
 
 #include <QFile>
 #include <QFontDatabase>

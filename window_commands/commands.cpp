@@ -1,4 +1,4 @@
-#include "commands.h"
+#include "window_commands/commands.h"
 
 #include <algorithm>
 #include <array>
@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "bbd_layout.h"
-#include "save_detection.h"
+#include "core/bbd_layout.h"
+#include "core/save_detection.h"
 
 namespace plimbrook {
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "comment_field.h"
-#include "dialogs.h"
-#include "file_access.h"
-#include "file_channels.h"
+#include "core/files/file_access.h"
+#include "window_commands/comment_field.h"
+#include "window_commands/dialogs.h"
+#include "window_commands/file_channels.h"
 
 namespace plimbrook {
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "file_access.h"
+#include "core/files/file_access.h"
 
 namespace plimbrook {
 

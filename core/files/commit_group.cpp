@@ -1,4 +1,4 @@
-#include "commit_group.h"
+#include "core/files/commit_group.h"
 
 #include <map>
 #include <set>

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "replacement_file.h"
+#include "core/files/replacement_file.h"
 
 namespace plimbrook {
 

@@ -1,4 +1,4 @@
-#include "file_io.h"
+#include "core/files/file_io.h"
 
 #include <fcntl.h>
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "file_system.h"
+#include "core/files/file_system.h"
 
 // Helpers of the input and replacement files: not part of what the rest of the program sees.
 namespace plimbrook::file_io {

@@ -1,4 +1,4 @@
-#include "file_system.h"
+#include "core/files/file_system.h"
 
 #include <cstring>
 

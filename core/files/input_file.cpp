@@ -1,8 +1,8 @@
-#include "input_file.h"
+#include "core/files/input_file.h"
 
 #include <fcntl.h>
 
-#include "file_io.h"
+#include "core/files/file_io.h"
 
 namespace plimbrook {
 

@@ -1,4 +1,4 @@
-#include "open_folder.h"
+#include "core/files/open_folder.h"
 
 namespace plimbrook {
 

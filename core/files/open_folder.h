@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "file_system.h"
+#include "core/files/file_system.h"
 
 namespace plimbrook {
 

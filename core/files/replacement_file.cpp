@@ -1,4 +1,4 @@
-#include "replacement_file.h"
+#include "core/files/replacement_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <random>
 
-#include "file_io.h"
-#include "temporary_cleanup.h"
+#include "core/files/file_io.h"
+#include "core/files/temporary_cleanup.h"
 
 namespace plimbrook {
 

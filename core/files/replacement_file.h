@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "file_system.h"
-#include "open_folder.h"
+#include "core/files/file_system.h"
+#include "core/files/open_folder.h"
 
 namespace plimbrook {
 

@@ -1,4 +1,4 @@
-#include "standard_descriptors.h"
+#include "core/files/standard_descriptors.h"
 
 #include <fcntl.h>
 #include <unistd.h>

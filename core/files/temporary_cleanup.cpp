@@ -1,4 +1,4 @@
-#include "temporary_cleanup.h"
+#include "core/files/temporary_cleanup.h"
 
 #include <fcntl.h>
 #include <limits.h>

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "file_system.h"
-#include "windows_support.h"
+#include "core/files/file_system.h"
+#include "core/files/windows_support.h"
 
 namespace plimbrook {
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cwchar>
 
-#include "file_system.h"
-#include "temporary_cleanup.h"
-#include "windows_support.h"
+#include "core/files/file_system.h"
+#include "core/files/temporary_cleanup.h"
+#include "core/files/windows_support.h"
 
 namespace plimbrook {
 

@@ -7,9 +7,9 @@
 
 #include <sstream>
 
-#include "convert_app.h"
-#include "failing_file_system.h"
-#include "golden_files.h"
+#include "cli/convert_app.h"
+#include "tests/support/failing_file_system.h"
+#include "tests/support/golden_files.h"
 
 using plimbrook::cli::runConvert;
 using plimbrook::testing::bbdBytes;

@@ -15,11 +15,11 @@
 #include <set>
 #include <sstream>
 
-#include "app_facts.h"
-#include "convert_app.h"
-#include "failing_file_system.h"
-#include "golden_files.h"
-#include "rzip_files.h"
+#include "cli/convert_app.h"
+#include "core/app_facts.h"
+#include "tests/support/failing_file_system.h"
+#include "tests/support/golden_files.h"
+#include "tests/support/rzip_files.h"
 
 using plimbrook::cli::ConvertEnvironment;
 using plimbrook::cli::runConvert;

@@ -1,10 +1,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "bbd_layout.h"
-#include "code_page.h"
-#include "file_access.h"
-#include "golden_files.h"
+#include "core/bbd_layout.h"
+#include "core/code_page.h"
+#include "core/files/file_access.h"
+#include "tests/support/golden_files.h"
 
 using namespace plimbrook;
 using namespace plimbrook::testing;

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "code_page.h"
+#include "core/code_page.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <functional>
 #include <optional>
 
-#include "failing_file_system.h"
-#include "file_access.h"
-#include "golden_files.h"
+#include "core/files/file_access.h"
+#include "tests/support/failing_file_system.h"
+#include "tests/support/golden_files.h"
 
 using namespace plimbrook;
 using namespace plimbrook::testing;

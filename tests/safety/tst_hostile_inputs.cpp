@@ -12,11 +12,11 @@
 
 #include <functional>
 
-#include "commands.h"
-#include "failing_file_system.h"
-#include "forked_child.h"
-#include "golden_files.h"
-#include "scripted_dialogs.h"
+#include "tests/support/failing_file_system.h"
+#include "tests/support/forked_child.h"
+#include "tests/support/golden_files.h"
+#include "tests/support/scripted_dialogs.h"
+#include "window_commands/commands.h"
 
 using namespace plimbrook;
 using namespace plimbrook::testing;

@@ -5,8 +5,8 @@
 
 #include <QTest>
 
-#include "forked_child.h"
-#include "standard_descriptors.h"
+#include "core/files/standard_descriptors.h"
+#include "tests/support/forked_child.h"
 
 using plimbrook::openClosedStandardDescriptors;
 using plimbrook::testing::runForked;

@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <functional>
 
-#include "failing_file_system.h"
-#include "file_access.h"
-#include "forked_child.h"
-#include "golden_files.h"
+#include "core/files/file_access.h"
+#include "tests/support/failing_file_system.h"
+#include "tests/support/forked_child.h"
+#include "tests/support/golden_files.h"
 
 using namespace plimbrook;
 using namespace plimbrook::testing;

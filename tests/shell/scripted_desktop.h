@@ -5,8 +5,8 @@
 
 #include <QString>
 
-#include "address_opener.h"
-#include "scripted_dialogs.h"
+#include "shell/address_opener.h"
+#include "tests/support/scripted_dialogs.h"
 
 namespace plimbrook::testing {
 

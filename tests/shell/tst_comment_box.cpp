@@ -10,7 +10,7 @@
 #include <QTest>
 #include <memory>
 
-#include "comment_box.h"
+#include "shell/comment_box.h"
 
 using plimbrook::CommentBox;
 

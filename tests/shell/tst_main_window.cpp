@@ -19,11 +19,11 @@
 #include <QUrl>
 #include <memory>
 
-#include "about_box.h"
-#include "main_window.h"
-#include "scripted_desktop.h"
-#include "shell_test_support.h"
-#include "ui_fonts.h"
+#include "shell/about_box.h"
+#include "shell/main_window.h"
+#include "shell/ui_fonts.h"
+#include "tests/shell/scripted_desktop.h"
+#include "tests/shell/shell_test_support.h"
 
 using plimbrook::Form1;
 using plimbrook::MessageIcon;

@@ -18,12 +18,12 @@
 #include <QTimer>
 #include <functional>
 
-#include "address_opener.h"
-#include "golden_files.h"
-#include "main_window.h"
-#include "qt_dialogs.h"
-#include "shell_test_support.h"
-#include "ui_fonts.h"
+#include "shell/address_opener.h"
+#include "shell/main_window.h"
+#include "shell/qt_dialogs.h"
+#include "shell/ui_fonts.h"
+#include "tests/shell/shell_test_support.h"
+#include "tests/support/golden_files.h"
 
 using plimbrook::MessageIcon;
 using plimbrook::QtDialogs;

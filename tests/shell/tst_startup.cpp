@@ -5,13 +5,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app_facts.h"
-#include "golden_files.h"
-#include "main_window.h"
-#include "scripted_dialogs.h"
-#include "shell_test_support.h"
-#include "startup.h"
-#include "ui_fonts.h"
+#include "core/app_facts.h"
+#include "shell/main_window.h"
+#include "shell/startup.h"
+#include "shell/ui_fonts.h"
+#include "tests/shell/shell_test_support.h"
+#include "tests/support/golden_files.h"
+#include "tests/support/scripted_dialogs.h"
 
 using plimbrook::Form1;
 using plimbrook::MessageIcon;

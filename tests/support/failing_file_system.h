@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "file_access.h"
+#include "core/files/file_access.h"
 
 namespace plimbrook::testing {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "file_access.h"
+#include "core/files/file_access.h"
 
 namespace plimbrook::testing {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "comment_field.h"
-#include "dialogs.h"
+#include "window_commands/comment_field.h"
+#include "window_commands/dialogs.h"
 
 namespace plimbrook::testing {
 

@@ -10,11 +10,11 @@
 #include <future>
 #include <memory>
 
-#include "commands.h"
-#include "failing_file_system.h"
-#include "golden_files.h"
-#include "rzip_files.h"
-#include "scripted_dialogs.h"
+#include "tests/support/failing_file_system.h"
+#include "tests/support/golden_files.h"
+#include "tests/support/rzip_files.h"
+#include "tests/support/scripted_dialogs.h"
+#include "window_commands/commands.h"
 
 Q_DECLARE_METATYPE(std::optional<QByteArray>)
 

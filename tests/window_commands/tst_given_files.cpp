@@ -2,9 +2,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "commands.h"
-#include "golden_files.h"
-#include "scripted_dialogs.h"
+#include "tests/support/golden_files.h"
+#include "tests/support/scripted_dialogs.h"
+#include "window_commands/commands.h"
 
 using namespace plimbrook;
 using namespace plimbrook::testing;

@@ -13,11 +13,11 @@
 #include <set>
 #include <sstream>
 
-#include "convert_app.h"
-#include "failing_file_system.h"
-#include "mini_test.h"
-#include "windows_command_line.h"
-#include "windows_support.h"
+#include "cli/convert_app.h"
+#include "cli/windows_command_line.h"
+#include "core/files/windows_support.h"
+#include "tests/support/failing_file_system.h"
+#include "tests/support/mini_test.h"
 
 namespace {
 
