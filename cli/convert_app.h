@@ -5,17 +5,10 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/program.h"
 #include "core/files/file_access.h"
 
 namespace plimbrook::cli {
-
-inline constexpr std::string_view kProgramName = "plimbrook-convert";
-
-enum ExitStatus : int {
-    kExitSuccess = 0,
-    kExitSomeFailed = 1,  // at least one file could not be converted or read
-    kExitUsage = 2,
-};
 
 struct ConvertEnvironment {
     // The header template used when no --template is given: Stuff.dat beside the program.

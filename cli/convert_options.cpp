@@ -4,7 +4,6 @@
 #include <array>
 #include <string_view>
 
-#include "cli/copier_format_words.h"
 #include "core/bbd_layout.h"
 
 namespace plimbrook::cli {
@@ -21,7 +20,19 @@ enum Applies : unsigned {
     kAll = kToBbd | kToSrm | kComment | kInfo,
 };
 
-enum class Id { Comment, Template, OutputDir, Output, Size, Format, Force, Raw, Help, Version };
+enum class Id {
+    Comment,
+    Template,
+    OutputDir,
+    Output,
+    Size,
+    Format,
+    SaveFormat,
+    Force,
+    Raw,
+    Help,
+    Version
+};
 
 struct OptionInfo {
     std::string_view name;
@@ -30,13 +41,14 @@ struct OptionInfo {
     unsigned applies;
 };
 
-constexpr std::array<OptionInfo, 10> kOptions = {{
+constexpr std::array<OptionInfo, 11> kOptions = {{
     {"--comment", Id::Comment, true, kToBbd},
     {"--template", Id::Template, true, kToBbd},
     {"--output-dir", Id::OutputDir, true, kWriters},
     {"--output", Id::Output, true, kWriters},
-    {"--size", Id::Size, true, kToSrm},
+    {"--size", Id::Size, true, kWriters},
     {"--format", Id::Format, true, kCopierFiles},
+    {"--save-format", Id::SaveFormat, true, kToSrm},
     {"--force", Id::Force, false, kWriters},
     {"--raw", Id::Raw, false, kComment},
     {"--help", Id::Help, false, kAll},
@@ -56,16 +68,22 @@ constexpr std::array<CommandName, 4> kCommands = {{
     {"info", Command::Info, kInfo},
 }};
 
-// The values of --size: KiB, or "auto" for what the BBD file's copies say.
+// The values of --size: KiB, or for to-srm "auto", for what the file says. to-bbd keeps at least
+// 2 KiB: the smallest chip a copier file's copies can be told from.
 struct SaveSizeName {
     std::string_view name;
     std::optional<std::size_t> bytes;
+    unsigned applies;
 };
-constexpr std::array<SaveSizeName, 4> kSaveSizes = {{
-    {"auto", std::nullopt},
-    {"8", plimbrook::layout::kSramSize},
-    {"16", plimbrook::layout::kHalfBodySize},
-    {"32", plimbrook::layout::kMaxSaveSize},
+constexpr std::size_t kKiB = plimbrook::layout::kKiB;
+constexpr std::array<SaveSizeName, 7> kSaveSizes = {{
+    {"auto", std::nullopt, kToSrm},
+    {"1", 1 * kKiB, kToSrm},
+    {"2", 2 * kKiB, kWriters},
+    {"4", 4 * kKiB, kToSrm},
+    {"8", 8 * kKiB, kWriters},
+    {"16", 16 * kKiB, kWriters},
+    {"32", 32 * kKiB, kWriters},
 }};
 
 std::string quoted(std::string_view text) {
@@ -168,11 +186,15 @@ std::string takeValue(const OptionWord& word, const std::vector<std::string>& ar
     return value;
 }
 
-std::optional<std::size_t> saveSizeValue(const std::string& value) {
-    const auto size = std::find_if(kSaveSizes.begin(), kSaveSizes.end(),
-                                   [&](const SaveSizeName& known) { return known.name == value; });
+std::optional<std::size_t> saveSizeValue(const std::string& value, Command command) {
+    const unsigned bit = command == Command::ToBbd ? kToBbd : kToSrm;
+    const auto size = std::find_if(kSaveSizes.begin(), kSaveSizes.end(), [&](const auto& known) {
+        return known.name == value && (known.applies & bit) != 0;
+    });
     if (size == kSaveSizes.end()) {
-        throw UsageError("option '--size' takes auto, 8, 16 or 32, not " + quoted(value));
+        throw UsageError(std::string("option '--size' takes ") +
+                         (bit == kToBbd ? "2, 8, 16 or 32" : "auto, 1, 2, 4, 8, 16 or 32") +
+                         ", not " + quoted(value));
     }
     return size->bytes;
 }
@@ -180,9 +202,20 @@ std::optional<std::size_t> saveSizeValue(const std::string& value) {
 CopierFormat formatValue(const std::string& value) {
     const FormatWords* format = formatNamed(value);
     if (format == nullptr) {
-        throw UsageError("option '--format' takes swc, fig, ufo or gd3, not " + quoted(value));
+        throw UsageError("option '--format' takes swc, fig, ufo, ufosd or gd3, not " +
+                         quoted(value));
     }
     return format->format;
+}
+
+SaveFormat saveFormatValue(const std::string& value) {
+    if (value == "srm") {
+        return SaveFormat::Srm;
+    }
+    if (value == "retron5") {
+        return SaveFormat::Retron5;
+    }
+    throw UsageError("option '--save-format' takes srm or retron5, not " + quoted(value));
 }
 
 void setOption(ConvertOptions& options, Id id, const std::string& value) {
@@ -200,10 +233,13 @@ void setOption(ConvertOptions& options, Id id, const std::string& value) {
             options.output = value;
             break;
         case Id::Size:
-            options.saveSize = saveSizeValue(value);
+            options.saveSize = saveSizeValue(value, options.command);
             break;
         case Id::Format:
             options.format = formatValue(value);
+            break;
+        case Id::SaveFormat:
+            options.saveFormat = saveFormatValue(value);
             break;
         case Id::Force:
             options.force = true;

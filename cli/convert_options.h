@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/conversion.h"
 #include "core/copier_formats.h"
 
 namespace plimbrook::cli {
@@ -21,8 +22,11 @@ struct ConvertOptions {
     std::optional<std::string> templatePath;
     std::optional<std::string> outputDir;
     std::optional<std::string> output;
-    // The size of each SRAM save written, in bytes; no value: as the BBD file's copies say.
+    // to-srm: the size of each SRAM save written, in bytes; no value: as the file says.
+    // to-bbd: how much of each save to keep, where it is longer.
     std::optional<std::size_t> saveSize;
+    // What to-srm writes.
+    SaveFormat saveFormat = SaveFormat::Srm;
     // The copier file to-bbd writes; for to-srm and info, what to read each input as. No value:
     // a Super Wild Card BBD file, or for reading, what each file's header says.
     std::optional<CopierFormat> format;

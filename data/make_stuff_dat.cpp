@@ -1,21 +1,18 @@
-// Writes the header template "Stuff.dat": the 512-byte header that the Super Wild Card itself
-// puts on a battery-save file, so the copier accepts the files we make. All zero but the
-// copier's two identification bytes and the file-type byte for SRAM data.
-#include <array>
+// Writes the header template "Stuff.dat" that is installed beside the programs: the header the
+// core knows as the copier's own.
 #include <cstdio>
 #include <fstream>
+
+#include "core/default_template.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTPUT\n", argv[0]);
         return 2;
     }
-    std::array<char, 512> header{};
-    header[8] = static_cast<char>(0xAA);
-    header[9] = static_cast<char>(0xBB);
-    header[10] = 0x05;  // SRAM data
+    const auto header = plimbrook::defaultHeaderTemplate();
     std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
-    out.write(header.data(), header.size());
+    out.write(reinterpret_cast<const char*>(header.data()), static_cast<long>(header.size()));
     out.close();
     if (!out) {
         std::perror(argv[1]);

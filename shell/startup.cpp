@@ -5,18 +5,18 @@
 #include <filesystem>
 
 #include "core/app_facts.h"
+#include "core/bbd_layout.h"
 
 namespace plimbrook {
 
 bool Module1::CheckDataFile(const QString& path, Dialogs& dialogs) {
     const QFileInfo file(path);
-    if (file.isFile() && !file.isHidden()) {
+    // A template cut short would give every BBD file a header the copier cannot read.
+    if (file.isFile() && !file.isHidden() && file.size() >= qint64(layout::kHeaderSize)) {
         return true;
     }
-    dialogs.ShowMessage(
-        "You are missing a vital data file, you will need to reinstall the program to fix this "
-        "error.  This application will now close.",
-        MessageIcon::Critical, std::string(kAppTitle));
+    dialogs.ShowMessage(std::string(kMissingTemplateText), MessageIcon::Critical,
+                        std::string(kAppTitle));
     return false;
 }
 

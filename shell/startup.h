@@ -7,8 +7,8 @@
 namespace plimbrook {
 
 // Module1::CheckDataFile: looks for the header template among ordinary files only: a directory
-// of that name, a hidden file or no file at all counts as missing, an empty file does not. When
-// it is missing the user is told through `dialogs`, and false means the program must end now.
+// of that name, a hidden file, a file shorter than a header or no file at all counts as missing.
+// When it is missing the user is told through `dialogs`, and false means the program must end now.
 namespace Module1 {
 bool CheckDataFile(const QString& path, Dialogs& dialogs);
 }

@@ -10,6 +10,12 @@ namespace plimbrook {
 // Title of every message box the window shows but the tips.
 inline constexpr std::string_view kAppTitle = "Dornquist";
 
+// What the window says when its header template is missing or unusable, at start-up and when a
+// command finds it gone since.
+inline constexpr std::string_view kMissingTemplateText =
+    "You are missing a vital data file, you will need to reinstall the program to fix this "
+    "error.  This application will now close.";
+
 enum class MessageIcon { Information, Warning, Critical };
 
 // What the desktop offers the commands: the shared file dialog, the text prompt and the message

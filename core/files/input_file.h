@@ -6,26 +6,27 @@
 #include <string>
 #include <vector>
 
+#include "core/file_reading.h"
 #include "core/files/file_system.h"
 
 namespace plimbrook {
 
 // A save or template opened for reading only. A path that names no file, or anything but a
 // regular file (after following links), is refused before it is opened, so a FIFO cannot hang
-// us and nothing is ever created.
-class InputFile {
+// us and nothing is ever created. What it holds is read as any other bytes are (see readFile).
+class InputFile final : public ByteSource {
 public:
     static std::unique_ptr<InputFile> open(FileSystem& fs, const std::string& path);
-    ~InputFile();
+    ~InputFile() override;
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
     // Up to `size` bytes from `offset`; fewer only where the file ends.
-    std::vector<std::uint8_t> read(std::uint64_t offset, std::size_t size);
+    std::vector<std::uint8_t> read(std::uint64_t offset, std::size_t size) override;
 
     // The file's length when it was opened; a read may still find it shorter if it is cut
     // meanwhile.
-    std::uint64_t size() const { return size_; }
+    std::uint64_t size() const override { return size_; }
 
     // Closes the file, reporting a failure; the destructor closes quietly.
     void close();

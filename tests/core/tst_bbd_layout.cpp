@@ -3,7 +3,8 @@
 
 #include "core/bbd_layout.h"
 #include "core/code_page.h"
-#include "core/files/file_access.h"
+#include "core/default_template.h"
+#include "core/save_image.h"
 #include "tests/support/golden_files.h"
 
 using namespace plimbrook;
@@ -35,28 +36,21 @@ private slots:
     void codePageRows();
     void everyByteRoundTrips();
     void exactly256CodePointsAreStorable();
-    void readSramSave_data();
-    void readSramSave();
-    void readBbdImage_data();
-    void readBbdImage();
-    void readHeaderTemplate_data();
-    void readHeaderTemplate();
-    void readBbdCommentOfShortFile();
+    void copyImageOf_data();
+    void copyImageOf();
+    void headerOfTemplate_data();
+    void headerOfTemplate();
+    void commentOfShortHeader();
     void installedTemplate();
-
-private:
-    // Writes `bytes` to a fresh file and opens it as an input.
-    std::unique_ptr<InputFile> input(const QByteArray& bytes) {
-        const QString path = dir_.filePath(QString::number(++files_));
-        if (!writeFile(path, bytes)) {
-            return nullptr;
-        }
-        return InputFile::open(realFileSystem(), path.toStdString());
-    }
-
-    QTemporaryDir dir_;
-    int files_ = 0;
 };
+
+namespace {
+
+std::span<const std::uint8_t> span(const QByteArray& bytes) {
+    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())};
+}
+
+}  // namespace
 
 void TestBbdLayout::writtenFileIsGolden_data() {
     QTest::addColumn<QByteArray>("header");
@@ -80,17 +74,12 @@ void TestBbdLayout::writtenFileIsGolden() {
     QFETCH(QByteArray, stored);
 
     HeaderTemplate headerBlock{};
-    SramImage imageBlock{};
     std::copy(header.begin(), header.end(), headerBlock.begin());
-    std::copy(image.begin(), image.end(), imageBlock.begin());
+    const auto body = imageOfSave(span(image));
+    QVERIFY(body);
 
-    const QString path = dir_.filePath("golden.bbd");
-    auto file = ReplacementFile::open(realFileSystem(), path.toStdString());
-    writeBbdBody(*file, headerBlock, imageBlock);
-    writeBbdComment(*file, comment.toStdString());
-    file->commit();
-
-    QCOMPARE(readFile(path), bbdBytes(header, stored, image));
+    const auto written = bbdFileBytes(withComment(headerBlock, comment.toStdString()), body->body);
+    QCOMPARE(toBytes(written), bbdBytes(header, stored, image));
 }
 
 // What a comment reads back as once stored: 77 characters, counted as code points.
@@ -221,7 +210,7 @@ void TestBbdLayout::exactly256CodePointsAreStorable() {
     QCOMPARE(storable, 256);
 }
 
-void TestBbdLayout::readSramSave_data() {
+void TestBbdLayout::copyImageOf_data() {
     QTest::addColumn<QByteArray>("save");
     QTest::addColumn<QByteArray>("image");
 
@@ -239,68 +228,49 @@ void TestBbdLayout::readSramSave_data() {
     QTest::newRow("32k_first_8k") << noise(kSram, 9) + noise(3 * kSram, 10) << noise(kSram, 9);
 }
 
-void TestBbdLayout::readSramSave() {
+void TestBbdLayout::copyImageOf() {
     QFETCH(QByteArray, save);
     QFETCH(QByteArray, image);
-    auto file = input(save);
-    QVERIFY(file);
-    QCOMPARE(toBytes(plimbrook::readSramSave(*file)), image);
+    QCOMPARE(toBytes(plimbrook::copyImageOf(span(save))), image);
 }
 
-void TestBbdLayout::readBbdImage_data() {
-    QTest::addColumn<QByteArray>("bbd");
-    QTest::addColumn<QByteArray>("image");
-
-    const QByteArray header = noise(kHeader, 20);
-    const QByteArray copies[4] = {noise(kSram, 21), noise(kSram, 22), noise(kSram, 23),
-                                  noise(kSram, 24)};
-    const QByteArray whole = header + copies[0] + copies[1] + copies[2] + copies[3];
-
-    QTest::newRow("empty") << QByteArray() << zeros(kSram);
-    QTest::newRow("header_only") << header << zeros(kSram);
-    QTest::newRow("cut_in_copy_1") << whole.left(600) << whole.mid(512, 88) + zeros(kSram - 88);
-    // A BBD body is never mirrored, even when its length happens to fit a small chip.
-    QTest::newRow("1k_after_header")
-        << whole.left(kHeader + 1024) << copies[0].left(1024) + zeros(kSram - 1024);
-    QTest::newRow("one_short_of_copy_2")
-        << whole.left(kHeader + kSram - 1) << copies[0].left(kSram - 1) + zeros(1);
-    QTest::newRow("copies_differ") << whole << copies[0];
-    QTest::newRow("longer_than_33280") << whole + noise(6720, 25) << copies[0];
-}
-
-void TestBbdLayout::readBbdImage() {
-    QFETCH(QByteArray, bbd);
-    QFETCH(QByteArray, image);
-    auto file = input(bbd);
-    QVERIFY(file);
-    QCOMPARE(toBytes(plimbrook::readBbdImage(*file)), image);
-}
-
-void TestBbdLayout::readHeaderTemplate_data() {
+// The header a template gives, and whether the copier would take the files made with it.
+void TestBbdLayout::headerOfTemplate_data() {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<int>("fault");
 
     const QByteArray bytes = noise(600, 30);
-    QTest::newRow("empty") << QByteArray() << zeros(kHeader);
-    QTest::newRow("short_100") << bytes.left(100) << bytes.left(100) + zeros(kHeader - 100);
-    QTest::newRow("short_511") << bytes.left(511) << bytes.left(511) + zeros(1);
-    QTest::newRow("exact_512") << bytes.left(512) << bytes.left(512);
-    QTest::newRow("longer_600") << bytes << bytes.left(512);
+    QByteArray marked = bytes;
+    marked.replace(8, 3, "\xAA\xBB\x05");
+    const int none = int(TemplateFault::None);
+    const int tooShort = int(TemplateFault::TooShort);
+    const int noMark = int(TemplateFault::NoSramMark);
+    QTest::newRow("empty") << QByteArray() << zeros(kHeader) << tooShort;
+    QTest::newRow("short_100") << bytes.left(100) << bytes.left(100) + zeros(kHeader - 100)
+                               << tooShort;
+    QTest::newRow("short_511") << marked.left(511) << marked.left(511) + zeros(1) << tooShort;
+    QTest::newRow("exact_512_marked") << marked.left(512) << marked.left(512) << none;
+    QTest::newRow("exact_512_unmarked") << bytes.left(512) << bytes.left(512) << noMark;
+    QTest::newRow("type_byte_not_sram")
+        << QByteArray(marked.left(512)).replace(10, 1, "\x06")
+        << QByteArray(marked.left(512)).replace(10, 1, "\x06") << noMark;
+    QTest::newRow("longer_600") << marked << marked.left(512) << none;
 }
 
-void TestBbdLayout::readHeaderTemplate() {
+void TestBbdLayout::headerOfTemplate() {
     QFETCH(QByteArray, file);
     QFETCH(QByteArray, header);
-    auto opened = input(file);
-    QVERIFY(opened);
-    QCOMPARE(toBytes(plimbrook::readHeaderTemplate(*opened)), header);
+    QFETCH(int, fault);
+    QCOMPARE(toBytes(headerOf(span(file))), header);
+    QCOMPARE(int(checkTemplate(span(file))), fault);
 }
 
-void TestBbdLayout::readBbdCommentOfShortFile() {
+void TestBbdLayout::commentOfShortHeader() {
     // Bytes 16..39 exist; the rest of the field reads as zero bytes.
-    auto file = input(QByteArray(16, 'H') + "abcdefghijklmnopqrstuvwx");
-    QVERIFY(file);
-    QCOMPARE(utf8(readBbdComment(*file)), QByteArray("abcdefghijklmnopqrstuvwx") + zeros(53));
+    const QByteArray header = QByteArray(16, 'H') + "abcdefghijklmnopqrstuvwx";
+    QCOMPARE(utf8(commentOfHeader(span(header))),
+             QByteArray("abcdefghijklmnopqrstuvwx") + zeros(53));
 }
 
 void TestBbdLayout::installedTemplate() {
@@ -309,6 +279,7 @@ void TestBbdLayout::installedTemplate() {
     expected[9] = '\xBB';
     expected[10] = '\x05';
     QCOMPARE(readFile(QStringLiteral(PLIMBROOK_TEMPLATE_PATH)), expected);
+    QCOMPARE(toBytes(defaultHeaderTemplate()), expected);
 }
 
 QTEST_GUILESS_MAIN(TestBbdLayout)

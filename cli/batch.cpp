@@ -1,0 +1,191 @@
+#include "cli/batch.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "cli/terminal_text.h"
+
+namespace plimbrook::cli {
+
+namespace {
+
+namespace stdfs = std::filesystem;
+
+constexpr const char* kOutputIsInput =
+    "the output would be the input itself (use --output or --output-dir)";
+
+// Names are UTF-8 in the program, but a path's narrow form on Windows is the ANSI code page.
+stdfs::path pathOf(std::string_view name) {
+    return stdfs::path(std::u8string(name.begin(), name.end()));
+}
+std::string nameOf(const stdfs::path& path) {
+    const std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
+}
+
+std::string outputPathFor(const ConvertOptions& options, const std::string& input,
+                          std::string_view extension) {
+    if (options.output) {
+        return *options.output;
+    }
+    const stdfs::path inputPath = pathOf(input);
+    const stdfs::path name = stdfs::path(inputPath.filename()).replace_extension(extension);
+    const stdfs::path folder =
+        options.outputDir ? pathOf(*options.outputDir) : inputPath.parent_path();
+    return nameOf(folder / name);
+}
+
+// How many new files a batch keeps open before it commits them together: each holds up to two
+// descriptors (its own, and its folder's where that is not shared), and some must stay free for
+// the inputs and the program itself.
+std::size_t commitGroupSize() {
+    constexpr auto kMost = std::min<std::size_t>(2048, kPendingSlots);
+#ifdef _WIN32
+    return kMost;  // no limit on open files short of the memory
+#else
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return kMost;
+    }
+    const auto open = static_cast<std::size_t>(limit.rlim_cur);
+    return open <= 64 ? 1 : std::min(kMost, (open - 32) / 2);
+#endif
+}
+
+std::string currentFolder() {
+    std::error_code error;  // a folder removed under us: names stay as given
+    return nameOf(stdfs::current_path(error));
+}
+
+}  // namespace
+
+std::string reasonOf(const FileError& error) {
+    const std::string cause = std::strerror(error.errorNumber());
+    switch (error.step()) {
+        case FileStep::NotRegular:
+            return error.errorNumber() == EISDIR ? cause : "Not a regular file";
+        case FileStep::Exists:
+            return cause + " (use --force to replace it)";
+        case FileStep::UnsafeLink:
+            return "not following a link that another user made in a shared folder";
+        case FileStep::Create:
+            return "cannot create a file in " + error.path() + ": " + cause;
+        default:
+            return cause;
+    }
+}
+
+Batch::Batch(const ConvertOptions& options, std::ostream& out, std::ostream& err, FileSystem& fs)
+    : options_(options),
+      out_(out),
+      err_(err),
+      fs_(fs),
+      workingFolder_(currentFolder()),
+      pending_(commitGroupSize()) {}
+
+void Batch::report(const FileFailure& failure) {
+    failed_ = true;
+    err_ << kProgramName << ": " << terminalSafe(failure.path) << ": "
+         << terminalSafe(failure.reason) << '\n';
+}
+
+void Batch::tell(const std::string& path, std::string_view kind, const std::string& text) {
+    err_ << kProgramName << ": " << terminalSafe(path) << ": " << kind << ": " << terminalSafe(text)
+         << '\n';
+}
+
+void Batch::noteInputs() {
+    for (const std::string& input : options_.inputs) {
+        FileStatus info{};
+        if (fs_.stat(input, info) == 0) {
+            read_.insert(idOf(info));
+        } else {
+            unreadable_.emplace(input, errno);
+        }
+    }
+}
+
+std::unique_ptr<InputFile> Batch::openInput(const std::string& path) {
+    if (const auto it = unreadable_.find(path); it != unreadable_.end()) {
+        throw FileError(FileStep::Open, path, it->second);
+    }
+    auto file = InputFile::open(fs_, path);
+    read_.insert(file->id());
+    return file;
+}
+
+FileReading Batch::read(const std::string& path, const ReadOptions& how) {
+    return withInput(path, [&](InputFile& file) {
+        lastRead_ = file.id();
+        return readFile(file, how);
+    });
+}
+
+void Batch::write(const std::string& input, std::string_view extension,
+                  const std::vector<std::uint8_t>& bytes) {
+    const std::string output = outputPathFor(options_, input, extension);
+    std::string key = refuseWrittenAlready(input, output);
+    blame(output, [&] {
+        ReplaceOptions replace;
+        replace.existing =
+            options_.force ? ReplaceOptions::Existing::Replace : ReplaceOptions::Existing::Refuse;
+        replace.folders = &folders_;
+        replace.vetTarget = [&](FileId target) {
+            if (target == lastRead_) {
+                throw FileFailure{output, kOutputIsInput};
+            }
+            if (writtenIds_.count(target) != 0) {
+                throw FileFailure{output, "also the output of an earlier file of this batch"};
+            }
+            if (read_.count(target) != 0) {
+                throw FileFailure{output, "also read by this batch"};
+            }
+        };
+        auto file = ReplacementFile::open(fs_, output, replace);
+        file->write(0, bytes);
+        writtenIds_.insert(file->id());
+        pending_.add(std::move(file), output);
+    });
+    written_.insert(std::move(key));
+    if (pending_.full()) {
+        commitPending();
+    }
+}
+
+std::string Batch::keyOf(const std::string& path) const {
+    return nameOf((pathOf(workingFolder_) / pathOf(path)).lexically_normal());
+}
+
+// Two inputs of one batch may name the same output ("a.srm" and "a.sav"); even with --force,
+// the second must not silently replace what the first just wrote. Nor may an output be its own
+// input, as a Pro Fighter save given to to-bbd --format fig would be.
+std::string Batch::refuseWrittenAlready(const std::string& input, const std::string& output) const {
+    std::string key = keyOf(output);
+    if (key == keyOf(input)) {
+        throw FileFailure{output, kOutputIsInput};
+    }
+    if (written_.count(key) != 0) {
+        throw FileFailure{output, "also the output of an earlier file of this batch"};
+    }
+    return key;
+}
+
+void Batch::commitPending() {
+    for (const auto& failed : pending_.commit()) {
+        once([&] { blame(failed.first, [&] { std::rethrow_exception(failed.second); }); });
+    }
+}
+
+int Batch::finish() {
+    commitPending();
+    return failed_ ? kExitSomeFailed : kExitSuccess;
+}
+
+}  // namespace plimbrook::cli

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/convert_options.h"
+#include "cli/program.h"
+#include "core/file_reading.h"
+#include "core/files/file_access.h"
+#include "core/files/open_folder.h"
+
+namespace plimbrook::cli {
+
+// One file that could not be done, and why; the batch goes on without it.
+struct FileFailure {
+    std::string path;
+    std::string reason;
+};
+
+// What every command of one invocation shares: its options, the two streams, the inputs it reads
+// and the outputs it writes. Each input is done on its own: a failure is named on standard error
+// and the next one goes on. Outputs are committed in groups (see CommitGroup).
+class Batch {
+public:
+    Batch(const ConvertOptions& options, std::ostream& out, std::ostream& err, FileSystem& fs);
+
+    const ConvertOptions& options() const { return options_; }
+    std::ostream& out() { return out_; }
+
+    // Runs `step` for each input; whatever it throws as a FileFailure is reported.
+    template <typename Step>
+    void each(Step step) {
+        for (const std::string& input : options_.inputs) {
+            try {
+                step(input);
+            } catch (const FileFailure& failure) {
+                report(failure);
+            }
+        }
+    }
+    // Runs `step` once; a failure in it is reported.
+    template <typename Step>
+    void once(Step step) {
+        try {
+            step();
+        } catch (const FileFailure& failure) {
+            report(failure);
+        }
+    }
+
+    // Opens `path` for reading and hands the file to `read`; any failure is blamed on `path`.
+    template <typename Read>
+    auto withInput(const std::string& path, Read read) {
+        return blame(path, [&] {
+            const auto file = openInput(path);
+            auto result = read(*file);
+            file->close();
+            return result;
+        });
+    }
+    FileReading read(const std::string& path, const ReadOptions& how = {});
+
+    // Writes `bytes` as the output of `input`, with `extension` in place of its own unless the
+    // options name the output; put in place with the rest of its commit group. The input must
+    // be the one read last.
+    void write(const std::string& input, std::string_view extension,
+               const std::vector<std::uint8_t>& bytes);
+
+    // A line about a file that was still done: "NAME: KIND: TEXT".
+    void tell(const std::string& path, std::string_view kind, const std::string& text);
+
+    // Commits what is left; the exit status.
+    int finish();
+
+    // Every file the batch reads is noted before anything is written, so that no output
+    // replaces one of them, whatever name it goes by.
+    void noteInputs();
+
+private:
+    void report(const FileFailure& failure);
+    std::unique_ptr<InputFile> openInput(const std::string& path);
+    std::string keyOf(const std::string& path) const;
+    std::string refuseWrittenAlready(const std::string& input, const std::string& output) const;
+    void commitPending();
+
+    template <typename Step>
+    auto blame(const std::string& path, Step step) -> decltype(step());
+
+    const ConvertOptions& options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    FileSystem& fs_;
+    bool failed_ = false;
+    std::set<std::string> written_;
+    std::set<FileId> writtenIds_;
+    std::set<FileId> read_;
+    FileId lastRead_;
+    std::map<std::string, int> unreadable_;  // inputs that could not even be looked at
+    std::string workingFolder_;
+    FolderCache folders_;
+    CommitGroup pending_;  // outputs written and not yet in place
+};
+
+// The reason the command line gives for a failed file step.
+std::string reasonOf(const FileError& error);
+
+template <typename Step>
+auto Batch::blame(const std::string& path, Step step) -> decltype(step()) {
+    // Whatever goes wrong is blamed on `path`, the name the user gave, not on a temporary file
+    // or a link target they never saw.
+    try {
+        return step();
+    } catch (const FileError& error) {
+        throw FileFailure{path, reasonOf(error)};
+    } catch (const std::exception& error) {
+        throw FileFailure{path, error.what()};
+    }
+}
+
+}  // namespace plimbrook::cli
