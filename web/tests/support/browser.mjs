@@ -27,6 +27,8 @@ export async function openBrowser(contextOptions = {}) {
         acceptDownloads: true,
         ...contextOptions,
     });
+    // Every wait is for something the page does within a moment; a fault shows in seconds.
+    context.setDefaultTimeout(10 * 1000);
     return {
         context,
         async close() {
@@ -43,8 +45,14 @@ export async function openPage(context, url = singleFileUrl) {
     page.on("pageerror", (error) => errors.push(String(error)));
     await page.goto(url);
     await page.waitForSelector("html[data-ready='true']");
+    // A request the page's own policy stops never reaches the network, but it was still asked.
     const requests = [];
     page.on("request", (request) => requests.push(request.url()));
+    page.on("console", (message) => {
+        if (/Content Security Policy/.test(message.text())) {
+            requests.push(`refused by the page's policy: ${message.text()}`);
+        }
+    });
     return { page, requests, errors };
 }
 
