@@ -92,8 +92,9 @@ window.PlimbrookBinding = (() => {
             this.m._pb_reading_free(reading.handle);
         }
 
-        // request: {toSave, format (an index of formats), retron5, comment, whenCopiesDiffer}
-        convert(reading, request) {
+        // request: {toSave, format (an index of formats), retron5, comment, whenCopiesDiffer};
+        // without `bytes`, only what the conversion says, not what it wrote.
+        convert(reading, request, { bytes = true } = {}) {
             const m = this.m;
             const output = this.withText(request.comment, (comment) =>
                 m._pb_convert(reading.handle, request.toSave ? 1 : 0, request.format,
@@ -110,7 +111,7 @@ window.PlimbrookBinding = (() => {
                 return {
                     reason: this.text(m._pb_output_reason(output)),
                     extension: this.text(m._pb_output_extension(output)),
-                    bytes: m.HEAPU8.slice(data, data + m._pb_output_size(output)),
+                    bytes: bytes ? m.HEAPU8.slice(data, data + m._pb_output_size(output)) : null,
                     notes,
                 };
             } finally {
