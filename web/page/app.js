@@ -28,11 +28,18 @@
         let group = [];
         let groupSize = 0;
         const readGroup = async () => {
-            const all = new Uint8Array(await new Blob(group).arrayBuffer());
-            let at = 0;
-            for (const part of group) {
-                contents.push(all.subarray(at, at + part.size));
-                at += part.size;
+            try {
+                const all = new Uint8Array(await new Blob(group).arrayBuffer());
+                let at = 0;
+                for (const part of group) {
+                    contents.push(all.subarray(at, at + part.size));
+                    at += part.size;
+                }
+            } catch {
+                // One file gone or changed since it was picked: the others are still read.
+                for (const part of group) {
+                    contents.push(await part.arrayBuffer().then((b) => new Uint8Array(b), () => null));
+                }
             }
             group = [];
             groupSize = 0;
@@ -48,6 +55,15 @@
             await readGroup();
         }
         return contents;
+    }
+
+    // A file the browser could not read is listed with that reason, as the core's are.
+    function unreadable(file) {
+        return {
+            handle: null, lines: [{ key: "type", value: `${file.size} bytes, not readable now` }],
+            reason: "the browser could not read the file", toSave: false, copiesDiffer: false,
+            holdsComment: false, comment: "",
+        };
     }
 
     function requestFor(entry) {
@@ -118,8 +134,9 @@
     }
 
     async function readAsGameDoctor(entry) {
-        const bytes = await bytesOf(entry.file);
-        entry.gameDoctorReading = state.core.read(bytes, entry.file.size, true);
+        const bytes = await bytesOf(entry.file).catch(() => null);
+        entry.gameDoctorReading = bytes ? state.core.read(bytes, entry.file.size, true)
+            : unreadable(entry.file);
     }
 
     const handlers = { changed: refresh, remove, takeComment, readAsGameDoctor };
@@ -132,7 +149,8 @@
         const contents = await contentsOf(files);
         const fragment = document.createDocumentFragment();
         files.forEach((file, index) => {
-            const reading = state.core.read(contents[index], file.size, false);
+            const reading = contents[index] ? state.core.read(contents[index], file.size, false)
+                : unreadable(file);
             const entry = new FileEntry(state.nextId++, file.name, reading, handlers);
             entry.file = file;
             state.entries.push(entry);

@@ -89,13 +89,18 @@ window.PlimbrookBinding = (() => {
         }
 
         release(reading) {
-            this.m._pb_reading_free(reading.handle);
+            if (reading.handle) {
+                this.m._pb_reading_free(reading.handle);
+            }
         }
 
         // request: {toSave, format (an index of formats), retron5, comment, whenCopiesDiffer};
         // without `bytes`, only what the conversion says, not what it wrote.
         convert(reading, request, { bytes = true } = {}) {
             const m = this.m;
+            if (!reading.handle) {
+                return { reason: reading.reason, extension: "", bytes: null, notes: [] };
+            }
             const output = this.withText(request.comment, (comment) =>
                 m._pb_convert(reading.handle, request.toSave ? 1 : 0, request.format,
                               request.retron5 ? 1 : 0, comment, request.whenCopiesDiffer || 0));
