@@ -43,5 +43,5 @@ stage "Windows build (MinGW-w64): its tests, the command-line rows and the same 
 stage "web page (emscripten): the core's tables under Node, the page in headless Chromium"
 "$top/scripts/build-web.sh" >/dev/null
 (cd "$top/out/web/build" && ctest --output-on-failure -j 2)
-(cd "$top/web" && PLIMBROOK_CONVERT="$top/out/normal/bin/plimbrook-convert" node --test tests/*.test.mjs)
+(cd "$top/web" && PLIMBROOK_CONVERT="$top/out/normal/bin/plimbrook-convert" node --test --test-concurrency=2 tests/*.test.mjs)
 stage "all passed"

@@ -50,6 +50,27 @@ const rows = [
     { name: "bbd-as-save.bbd", bytes: concat(bbdHeader(), repeat(save8, 4)), way: "to-bbd", choose: true, refused: true },
     { name: "not-game-doctor.srm", bytes: save8, way: "gd3", choose: true, refused: true },
 ];
+// The command line's own golden inputs (tests/cli/tst_convert_cli.cpp), byte for byte.
+function goldenBbd(image, comment = "Kept comment") {
+    const header = pattern(512, 11);
+    header.set(Buffer.from(comment.padEnd(77, " "), "latin1"), 16);
+    return concat(header, repeat(image, 4));
+}
+const keptBbd = goldenBbd(pattern(8 * KiB, 5));
+const markedBbd = Uint8Array.from(keptBbd, (byte, at) => (at === 8 ? 0xaa : at === 9 ? 0xbb : byte));
+rows.push(
+    { name: "golden-game.srm", bytes: pattern(8 * KiB, 1), way: "to-bbd" },
+    { name: "golden-big.srm", bytes: pattern(32 * KiB, 2), way: "to-bbd" },
+    { name: "golden-mid.srm", bytes: pattern(16 * KiB, 7), way: "to-bbd" },
+    { name: "golden-tiny.srm", bytes: pattern(KiB, 3), way: "to-bbd" },
+    { name: "golden-clock.srm", bytes: pattern(8 * KiB + 25, 8), way: "to-bbd" },
+    { name: "golden-odd.srm", bytes: pattern(100, 4), way: "to-bbd" },
+    { name: "golden-huge.srm", bytes: pattern(40000, 9), way: "to-bbd", refused: true },
+    { name: "golden-kept.bbd", bytes: keptBbd, way: "to-srm" },
+    { name: "golden-marked.bbd", bytes: markedBbd, way: "to-srm" },
+    { name: "golden-cut.bbd", bytes: keptBbd.subarray(0, 512 + 1000), way: "to-srm", choose: true, refused: true },
+    { name: "golden-c1-comment.bbd", bytes: goldenBbd(pattern(8 * KiB, 5), "A\x9dB\x81C\x1b]0;x\x07"), way: "to-srm" },
+);
 const byName = new Map(rows.map((row) => [row.name, row]));
 const saveSide = ["raw-1k.srm", "raw-8k.srm", "clock-8217.srm", "raw-32k.srm", "padded-zeros.srm",
                   "retroarch.srm", "retron5.sav"];
