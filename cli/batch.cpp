@@ -18,8 +18,7 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-constexpr const char* kOutputIsInput =
-    "the output would be the input itself (use --output or --output-dir)";
+constexpr const char* kOutputIsInput = "the output would be the input itself";
 
 // Names are UTF-8 in the program, but a path's narrow form on Windows is the ANSI code page.
 stdfs::path pathOf(std::string_view name) {
@@ -139,7 +138,7 @@ void Batch::write(const std::string& input, std::string_view extension,
         replace.folders = &folders_;
         replace.vetTarget = [&](FileId target) {
             if (target == lastRead_) {
-                throw FileFailure{output, kOutputIsInput};
+                throw FileFailure{output, outputIsInput()};
             }
             if (writtenIds_.count(target) != 0) {
                 throw FileFailure{output, "also the output of an earlier file of this batch"};
@@ -159,6 +158,12 @@ void Batch::write(const std::string& input, std::string_view extension,
     }
 }
 
+// Where the output's name was made from the input's, the user can name another.
+std::string Batch::outputIsInput() const {
+    return options_.output ? kOutputIsInput
+                           : std::string(kOutputIsInput) + " (use --output or --output-dir)";
+}
+
 std::string Batch::keyOf(const std::string& path) const {
     return nameOf((pathOf(workingFolder_) / pathOf(path)).lexically_normal());
 }
@@ -169,7 +174,7 @@ std::string Batch::keyOf(const std::string& path) const {
 std::string Batch::refuseWrittenAlready(const std::string& input, const std::string& output) const {
     std::string key = keyOf(output);
     if (key == keyOf(input)) {
-        throw FileFailure{output, kOutputIsInput};
+        throw FileFailure{output, outputIsInput()};
     }
     if (written_.count(key) != 0) {
         throw FileFailure{output, "also the output of an earlier file of this batch"};

@@ -85,6 +85,7 @@ private:
     void report(const FileFailure& failure);
     std::unique_ptr<InputFile> openInput(const std::string& path);
     std::string keyOf(const std::string& path) const;
+    std::string outputIsInput() const;
     std::string refuseWrittenAlready(const std::string& input, const std::string& output) const;
     void commitPending();
 

@@ -95,8 +95,6 @@ void takePadded(FileReading& reading, Bytes head, std::uint8_t fill) {
 void readLongFile(FileReading& reading, ByteSource& source, Bytes head) {
     if (reading.fileSize == layout::kHeaderedSaveSize) {
         takeCopierFile(reading, CopierFormat::Other, head);
-    } else if (reading.fileSize > kMaxReadSize) {
-        refuse(reading, FileKind::Unknown, Refusal::TooLarge);
     } else if (const auto fill = paddingFill(source, head, reading.fileSize)) {
         takePadded(reading, head, *fill);
     } else {
@@ -109,6 +107,8 @@ void classify(FileReading& reading, ByteSource& source, Bytes head) {
     const auto known = knownHeaderOf(head);
     if (size == 0) {
         refuse(reading, FileKind::Empty, Refusal::EmptyFile);
+    } else if (size > kMaxReadSize) {
+        refuse(reading, FileKind::Unknown, Refusal::TooLarge);
     } else if (isChipSize(size)) {
         reading.kind = FileKind::RawSave;
         reading.save.assign(head.begin(), head.end());
@@ -168,7 +168,9 @@ bool isSaveSide(FileKind kind) {
 FileReading readFile(ByteSource& source, const ReadOptions& options) {
     FileReading reading;
     const std::uint64_t size = source.size();
-    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, kWholeRead));
+    // A file too large to be anything we read is told from its first bytes alone.
+    const std::size_t most = size > kMaxReadSize ? layout::kHeaderSize : kWholeRead;
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, most));
     std::vector<std::uint8_t> head = source.read(0, wanted);
     // A file cut short since it was opened is read as what is there.
     reading.fileSize = head.size() < wanted ? head.size() : size;

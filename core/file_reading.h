@@ -28,6 +28,9 @@ public:
     explicit ByteSpan(std::span<const std::uint8_t> bytes) : ByteSpan(bytes, bytes.size()) {}
     ByteSpan(std::span<const std::uint8_t> bytes, std::uint64_t fileSize)
         : bytes_(bytes), size_(fileSize) {}
+    // It holds no bytes of its own: a temporary would be gone before they are read.
+    explicit ByteSpan(std::vector<std::uint8_t>&&) = delete;
+    ByteSpan(std::vector<std::uint8_t>&&, std::uint64_t) = delete;
     std::uint64_t size() const override { return size_; }
     std::vector<std::uint8_t> read(std::uint64_t offset, std::size_t count) override;
 

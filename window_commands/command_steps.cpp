@@ -1,5 +1,6 @@
 #include "window_commands/command_steps.h"
 
+#include <cerrno>
 #include <filesystem>
 
 #include "core/default_template.h"
@@ -13,7 +14,15 @@ HeaderTemplate readTemplate(CommandContext& context, FileChannels& channels) {
     try {
         channels.headerTemplate = InputFile::open(context.fs, context.templatePath);
         bytes = channels.headerTemplate->read(0, layout::kHeaderSize);
-    } catch (const FileError&) {
+    } catch (const FileError& error) {
+        // Gone, or a folder in its place, it is missing; any other failure ends the command
+        // silently, as failures do.
+        const int why = error.errorNumber();
+        const bool notAFile =
+            error.step() == FileStep::NotRegular && (why == EISDIR || why == EINVAL);
+        if (why != ENOENT && !notAFile) {
+            throw;
+        }
         bytes.clear();
     }
     if (checkTemplate(bytes) == TemplateFault::TooShort) {

@@ -29,8 +29,12 @@ const QStringList kGames = {"A", "B", "C", "D", "E", "F", "G", "H"};
 QByteArray save(const QString& game) {
     return pattern(8 * 1024, game.at(0).unicode());
 }
+// The template's header, with the copier's mark and SRAM type where the copier looks for them.
+QByteArray markedHeader() {
+    return pattern(kHeader, 11).replace(8, 3, "\xAA\xBB\x05");
+}
 QByteArray newBbd(const QString& game) {
-    return bbdBytes(pattern(kHeader, 11), commentField("Enter a Comment and stuff."), save(game));
+    return bbdBytes(markedHeader(), commentField("Enter a Comment and stuff."), save(game));
 }
 // B already has a BBD file, which --force replaces.
 QByteArray oldBbd() {
@@ -74,7 +78,7 @@ void TestBatchCommit::init() {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
     QVERIFY(QDir(dir_->path()).mkpath("out"));
-    QVERIFY(writeFile(dir_->filePath("Stuff.dat"), pattern(kHeader, 11)));
+    QVERIFY(writeFile(dir_->filePath("Stuff.dat"), markedHeader()));
     for (const QString& game : kGames) {
         QVERIFY(writeFile(dir_->filePath(game + ".srm"), save(game)));
     }

@@ -62,11 +62,20 @@ QByteArray hugeFile() {
 QByteArray oddSave() {
     return pattern(100, 4);
 }
+// The copier takes only files whose header has its mark and SRAM type at 8..10; the rest of a
+// template is passed through as it is.
+QByteArray marked(QByteArray header) {
+    return header.replace(8, 3, "\xAA\xBB\x05");
+}
 QByteArray stuffDat() {
-    return pattern(512, 11);
+    return marked(pattern(512, 11));
 }
 QByteArray otherTemplate() {
-    return pattern(600, 12);
+    return marked(pattern(600, 12));
+}
+// The header of copier files that another writer made, without the copier's mark.
+QByteArray otherHeader() {
+    return pattern(512, 11);
 }
 QByteArray shortTemplate() {
     return pattern(100, 13);
@@ -84,15 +93,16 @@ QByteArray bbd(const QByteArray& headerTemplate, const QByteArray& image, const 
 }
 
 // A BBD file holding a save of 8, 16 or 32 KiB whole.
-QByteArray bbdHolding(const QByteArray& save, const QByteArray& text) {
-    return bbdOfSave(stuffDat(), commentField(text), save);
+QByteArray bbdHolding(const QByteArray& save, const QByteArray& text,
+                      const QByteArray& header = stuffDat()) {
+    return bbdOfSave(header, commentField(text), save);
 }
 
 QByteArray keptImage() {
     return pattern(8 * 1024, 5);
 }
 QByteArray keptBbd() {
-    return bbd(stuffDat(), keptImage(), "Kept comment");
+    return bbd(otherHeader(), keptImage(), "Kept comment");
 }
 // The copier's own kind of header, with its mark.
 QByteArray markedBbd() {
@@ -100,8 +110,9 @@ QByteArray markedBbd() {
     file.replace(kCopierMarkAt, 2, kCopierMark);
     return file;
 }
+// A BBD file that ends 1 KiB into its body: the copier's mark says what it is.
 QByteArray cutBbd() {
-    return keptBbd().left(kHeader + 1000);
+    return markedBbd().left(kHeader + 1024);
 }
 
 QString crcOf(const QByteArray& bytes) {
@@ -111,7 +122,7 @@ QString crcOf(const QByteArray& bytes) {
 // Control characters, Windows-1252 letters and a run of zero bytes, as another writer left it.
 // Bytes that read back as C1 controls, which some terminals obey as escape sequences.
 QByteArray c1CommentBbd() {
-    QByteArray file = bbd(stuffDat(), keptImage(), "");
+    QByteArray file = bbd(otherHeader(), keptImage(), "");
     file.replace(16, 77,
                  QByteArray("A\x9D"
                             "B\x81"
@@ -125,7 +136,7 @@ QByteArray oddCommentBbd() {
     text.append(3, '\0');
     text.append("x");
     text = withZeros(text, 77);
-    QByteArray file = bbd(stuffDat(), keptImage(), "");
+    QByteArray file = bbd(otherHeader(), keptImage(), "");
     file.replace(16, 77, text);
     return file;
 }
@@ -259,8 +270,8 @@ void TestConvertCli::init() {
         {"BROKEN.srm", rzipOf(midSave(), 4096).chopped(5)},
         {"MARKED.bbd", markedBbd()},
         {"CUT.bbd", cutBbd()},
-        {"HALVES.bbd", bbdHolding(midSave(), "Halves")},
-        {"WIDE.bbd", bbdHolding(bigSave(), "Wide")},
+        {"HALVES.bbd", bbdHolding(midSave(), "Halves", otherHeader())},
+        {"WIDE.bbd", bbdHolding(bigSave(), "Wide", otherHeader())},
         {"PAIR.srm", gameSave()},
         {"PAIR.bbd", markedBbd()},
         {"-x.srm", tinySave()},
@@ -364,10 +375,16 @@ void TestConvertCli::invocations_data() {
     QTest::newRow("to_bbd_short_save_zero_filled")
         << QStringList{"to-bbd", "ODD.srm"} << ""
         << "" << 0 << Files{{"ODD.bbd", bbd(stuffDat(), withZeros(oddSave(), 8192), defaultText)}};
-    QTest::newRow("to_bbd_short_template_zero_filled")
+    // A header cut short would make files the copier cannot read.
+    QTest::newRow("to_bbd_short_template_refused")
         << QStringList{"to-bbd", "--template", "short.dat", "GAME.srm"} << ""
-        << "" << 0
-        << Files{{"GAME.bbd", bbd(withZeros(shortTemplate(), 512), gameSave(), defaultText)}};
+        << "plimbrook-convert: short.dat: a header template of 100 bytes; it needs 512\n"
+        << 1 << Files{};
+    QTest::newRow("to_bbd_unmarked_template_warned")
+        << QStringList{"to-bbd", "--template", "KEEP.bbd", "GAME.srm"} << ""
+        << "plimbrook-convert: KEEP.bbd: warning: the template has no AA BB 05 at bytes 8 to 10, "
+           "so the copier will not take the files made with it\n"
+        << 0 << Files{{"GAME.bbd", bbd(otherHeader(), gameSave(), defaultText)}};
     QTest::newRow("to_bbd_batch_into_folder")
         << QStringList{"to-bbd", "--output-dir", "sub", "GAME.srm", "BIG.srm"} << ""
         << "" << 0 << Files{{"sub/GAME.bbd", gameBbd}, {"sub/BIG.bbd", bigBbd}};
@@ -391,7 +408,7 @@ void TestConvertCli::invocations_data() {
         << "" << 0 << Files{{"BIG.srm", keptImage() + bigSave().mid(8192)}};
     QTest::newRow("to_srm_from_bbd_shorter_than_image")
         << QStringList{"to-srm", "--output-dir", "sub", "CUT.bbd"} << ""
-        << "" << 0 << Files{{"sub/CUT.srm", withZeros(keptImage().left(1000), 8192)}};
+        << "" << 0 << Files{{"sub/CUT.srm", withZeros(keptImage().left(1024), 8192)}};
     QTest::newRow("comment_trimmed") << QStringList{"comment", "KEEP.bbd"} << "Kept comment\n"
                                      << "" << 0 << Files{};
     QTest::newRow("comment_raw") << QStringList{"comment", "--raw", "KEEP.bbd"}
@@ -433,7 +450,7 @@ void TestConvertCli::invocations_data() {
     QTest::newRow("to_srm_copies_differ_32k_and_note")
         << QStringList{"to-srm", "WIDE.bbd"} << ""
         << "plimbrook-convert: WIDE.bbd: note: the four 8 KiB copies differ, so all 32 KiB were "
-           "written (--size 8 writes the first copy alone)\n"
+           "written: nothing is lost, and an 8 KiB save is whole in its first 8 KiB\n"
         << 0 << Files{{"WIDE.srm", bigSave()}};
     QTest::newRow("to_srm_size_8_of_differing_copies")
         << QStringList{"to-srm", "--size", "8", "WIDE.bbd"} << ""
@@ -448,7 +465,7 @@ void TestConvertCli::invocations_data() {
         << "" << 0 << Files{{"HALVES.srm", midSave().repeated(2)}};
     QTest::newRow("to_srm_size_32_of_cut_bbd")
         << QStringList{"to-srm", "--size", "32", "CUT.bbd"} << ""
-        << "" << 0 << Files{{"CUT.srm", withZeros(keptImage().left(1000), 32 * 1024)}};
+        << "" << 0 << Files{{"CUT.srm", withZeros(keptImage().left(1024), 32 * 1024)}};
     QTest::newRow("to_srm_refuses_saves")
         << QStringList{"to-srm", "GAME.srm", "PACKED.srm", "KEEP.bbd"} << ""
         << "plimbrook-convert: GAME.srm: looks like an SRAM save, not a BBD file\n"
@@ -458,9 +475,10 @@ void TestConvertCli::invocations_data() {
         << QStringList{"comment", "BIG.srm", "KEEP.bbd"} << "Kept comment\n"
         << "plimbrook-convert: BIG.srm: looks like an SRAM save, not a BBD file\n"
         << 1 << Files{};
-    // The same save as a raw file, compressed and in a BBD file has one CRC-32.
-    const auto block = [](const QString& name, const QStringList& lines) {
-        return name + "\n  " + lines.join("\n  ") + '\n';
+    // The same save as a raw file, compressed and in a BBD file has one CRC-32; the file's own
+    // bytes have theirs.
+    const auto block = [](const QString& name, const QStringList& lines, const QByteArray& file) {
+        return name + "\n  " + lines.join("\n  ") + "\n  file CRC-32: " + crcOf(file) + '\n';
     };
     const auto saveLines = [](const QString& type, const QString& image, const QByteArray& save) {
         return QStringList{"type: " + type, "save image: " + image, "CRC-32: " + crcOf(save)};
@@ -471,67 +489,86 @@ void TestConvertCli::invocations_data() {
                            QStringLiteral("save image: %1 bytes").arg(save.size()),
                            "comment: " + comment, "CRC-32: " + crcOf(save)};
     };
-    const int packed = int(rzipOf(midSave(), 4096).size());
-    const QString otherHeader = "copier file with another 512-byte header";
+    const QByteArray packedSave = rzipOf(midSave(), 4096);
+    const int packed = int(packedSave.size());
+    const QString otherKind = "copier file with another 512-byte header";
+    const QString differ = "they differ (to-srm writes all 32 KiB)";
     QTest::newRow("info_of_saves")
         << QStringList{"info",    "GAME.srm",   "CLOCK.srm", "TINY.srm",  "missing.srm",
                        "MID.srm", "PACKED.srm", "HUGE.srm",  "BROKEN.srm"}
-        << block("GAME.srm", saveLines("raw SRAM save, 8192 bytes", "8192 bytes", gameSave())) +
+        << block("GAME.srm", saveLines("raw SRAM save, 8192 bytes", "8192 bytes", gameSave()),
+                 gameSave()) +
                block("CLOCK.srm",
                      saveLines("raw SRAM save, 8217 bytes",
                                "8192 bytes (the last 25 bytes do not fit in a BBD file)",
-                               clockSave().left(8192))) +
-               block("TINY.srm",
-                     saveLines("raw SRAM save, 1024 bytes", "8192 bytes", tinySave().repeated(8))) +
-               block("MID.srm", saveLines("raw SRAM save, 16384 bytes", "16384 bytes", midSave())) +
+                               clockSave().left(8192)),
+                     clockSave()) +
+               block(
+                   "TINY.srm",
+                   QStringList{"type: raw SRAM save, 1024 bytes", "save image: 8192 bytes",
+                               "repeats: every 1 KiB", "CRC-32: " + crcOf(tinySave().repeated(8))},
+                   tinySave()) +
+               block("MID.srm", saveLines("raw SRAM save, 16384 bytes", "16384 bytes", midSave()),
+                     midSave()) +
                block("PACKED.srm",
                      saveLines(QStringLiteral("RetroArch-compressed save, %1 bytes, 16384 bytes "
                                               "uncompressed")
                                    .arg(packed),
-                               "16384 bytes", midSave())) +
-               block("HUGE.srm", {"type: unknown, 40000 bytes",
-                                  "save image: none: larger than 32 KiB, the most the copier "
-                                  "holds"}) +
+                               "16384 bytes", midSave()),
+                     packedSave) +
+               block("HUGE.srm",
+                     {"type: unknown, 40000 bytes",
+                      "save image: none: larger than 32 KiB, the most the copier "
+                      "holds"},
+                     hugeFile()) +
                block("BROKEN.srm",
                      {QStringLiteral("type: RetroArch-compressed save, %1 bytes").arg(packed - 5),
-                      "save image: none: compressed save is damaged or cut short"})
+                      "save image: none: compressed save is damaged or cut short"},
+                     packedSave.chopped(5))
         << "plimbrook-convert: missing.srm: No such file or directory\n"
         << 1 << Files{};
     QTest::newRow("info_of_bbd_files")
         << QStringList{"info", "KEEP.bbd", "HALVES.bbd", "WIDE.bbd", "MARKED.bbd"}
-        << block("KEEP.bbd", bbdLines(otherHeader, "all four 8 KiB copies agree", "Kept comment",
-                                      keptImage())) +
+        << block("KEEP.bbd",
+                 bbdLines(otherKind, "all four 8 KiB copies agree", "Kept comment", keptImage()),
+                 keptBbd()) +
                block("HALVES.bbd",
-                     bbdLines(otherHeader, "the two 16 KiB halves agree", "Halves", midSave())) +
-               block("WIDE.bbd",
-                     bbdLines(otherHeader,
-                              "they differ (to-srm writes all 32 KiB; --size 8 the first copy)",
-                              "Wide", bigSave())) +
+                     bbdLines(otherKind, "the two 16 KiB halves agree", "Halves", midSave()),
+                     bbdHolding(midSave(), "Halves", otherHeader())) +
+               block("WIDE.bbd", bbdLines(otherKind, differ, "Wide", bigSave()),
+                     bbdHolding(bigSave(), "Wide", otherHeader())) +
                block("MARKED.bbd",
                      bbdLines("Super Wild Card BBD file", "all four 8 KiB copies agree",
-                              "Kept comment", keptImage()))
+                              "Kept comment", keptImage()),
+                     markedBbd())
         << "" << 0 << Files{};
 
     // Other copiers' saves: told by their headers, or as a Game Doctor save only when told so.
+    const QByteArray fig = proFighterHeader() + midSave().repeated(2);
+    const QByteArray ufo = superUfoHeader() + bigSave();
+    const QByteArray gd = midSave().repeated(2);
     QTest::newRow("info_of_other_copiers")
         << QStringList{"info", "FIG.sav", "UFO.ufo", "GD.gd3"}
         << block("FIG.sav",
                  {"type: Pro Fighter save, 33280 bytes", "copies: the two 16 KiB halves agree",
-                  "save image: 16384 bytes", "CRC-32: " + crcOf(midSave())}) +
+                  "save image: 16384 bytes", "CRC-32: " + crcOf(midSave())},
+                 fig) +
                block("UFO.ufo",
-                     {"type: Super UFO save, 33280 bytes",
-                      "copies: they differ (to-srm writes all 32 KiB; --size 8 the first copy)",
-                      "save image: 32768 bytes", "CRC-32: " + crcOf(bigSave())}) +
-               block("GD.gd3",
-                     saveLines("raw SRAM save, 32768 bytes", "32768 bytes", midSave().repeated(2)))
+                     {"type: Super UFO save, 33280 bytes", "copies: " + differ,
+                      "save image: 32768 bytes", "CRC-32: " + crcOf(bigSave())},
+                     ufo) +
+               block("GD.gd3", saveLines("raw SRAM save, 32768 bytes", "32768 bytes", gd), gd)
         << "" << 0 << Files{};
     QTest::newRow("info_as_game_doctor")
         << QStringList{"info", "--format", "gd3", "GD.gd3", "KEEP.bbd"}
         << block("GD.gd3",
                  {"type: Game Doctor save, 32768 bytes", "copies: the two 16 KiB halves agree",
-                  "save image: 16384 bytes", "CRC-32: " + crcOf(midSave())}) +
-               block("KEEP.bbd", {"type: " + otherHeader + ", 33280 bytes",
-                                  "save image: none: not 32 KiB, the size of a Game Doctor save"})
+                  "save image: 16384 bytes", "CRC-32: " + crcOf(midSave())},
+                 gd) +
+               block("KEEP.bbd",
+                     {"type: " + otherKind + ", 33280 bytes",
+                      "save image: none: not 32 KiB, the size of a Game Doctor save"},
+                     keptBbd())
         << "" << 0 << Files{};
     QTest::newRow("to_srm_as_game_doctor")
         << QStringList{"to-srm", "--format=gd3", "GD.gd3", "KEEP.bbd", "MID.srm", "PACKED.srm"}
@@ -571,8 +608,8 @@ void TestConvertCli::invocations_data() {
         << "plimbrook-convert: KEEP.bbd: File exists (use --force to replace it)\n"
         << 1 << Files{};
     QTest::newRow("existing_output_refused_in_batch")
-        << QStringList{"to-srm", "--output-dir", ".", "KEEP.bbd", "sub/../ODD.srm"} << ""
-        << "plimbrook-convert: ./ODD.srm: File exists (use --force to replace it)\n"
+        << QStringList{"to-srm", "--output-dir", ".", "KEEP.bbd", "sub/../PAIR.bbd"} << ""
+        << "plimbrook-convert: ./PAIR.srm: File exists (use --force to replace it)\n"
         << 1 << Files{{"KEEP.srm", keptImage()}};
     QTest::newRow("same_output_twice_in_batch")
         << QStringList{"to-bbd",   "--force",        "--output-dir",     "sub",
@@ -583,7 +620,7 @@ void TestConvertCli::invocations_data() {
     // However it is named, a file the batch reads is never replaced, not even with --force.
     QTest::newRow("force_never_replaces_its_own_input")
         << QStringList{"to-bbd", "--force", "--output", "GAME.srm", "GAME.srm"} << ""
-        << "plimbrook-convert: GAME.srm: also read by this batch\n"
+        << "plimbrook-convert: GAME.srm: the output would be the input itself\n"
         << 1 << Files{};
     QTest::newRow("force_never_replaces_another_input")
         << QStringList{"to-bbd", "--force", "PAIR.bbd", "PAIR.srm"} << ""
@@ -596,7 +633,7 @@ void TestConvertCli::invocations_data() {
         << 1 << Files{};
     QTest::newRow("own_input_without_force_exists")
         << QStringList{"to-bbd", "--output", "GAME.srm", "GAME.srm"} << ""
-        << "plimbrook-convert: GAME.srm: File exists (use --force to replace it)\n"
+        << "plimbrook-convert: GAME.srm: the output would be the input itself\n"
         << 1 << Files{};
     // The link itself is what exists; nothing is made where it points.
     QTest::newRow("dangling_link_output_refused")
@@ -680,11 +717,15 @@ void TestConvertCli::invocations_data() {
         << usageError("options '--output' and '--output-dir' cannot be used together") << 2
         << Files{};
 
-    QTest::newRow("size_for_to_bbd")
-        << QStringList{"to-bbd", "--size", "8", "GAME.srm"} << ""
-        << usageError("option '--size' does not apply to to-bbd") << 2 << Files{};
+    QTest::newRow("size_4_for_to_bbd")
+        << QStringList{"to-bbd", "--size", "4", "GAME.srm"} << ""
+        << usageError("option '--size' takes 2, 8, 16 or 32, not '4'") << 2 << Files{};
+    QTest::newRow("size_auto_for_to_bbd")
+        << QStringList{"to-bbd", "--size", "auto", "GAME.srm"} << ""
+        << usageError("option '--size' takes 2, 8, 16 or 32, not 'auto'") << 2 << Files{};
     QTest::newRow("size_of_64") << QStringList{"to-srm", "--size", "64", "KEEP.bbd"} << ""
-                                << usageError("option '--size' takes auto, 8, 16 or 32, not '64'")
+                                << usageError(
+                                       "option '--size' takes auto, 1, 2, 4, 8, 16 or 32, not '64'")
                                 << 2 << Files{};
     QTest::newRow("comment_with_fig")
         << QStringList{"to-bbd", "--comment", "x", "--format", "fig", "GAME.srm"} << ""
@@ -700,7 +741,8 @@ void TestConvertCli::invocations_data() {
         << 2 << Files{};
     QTest::newRow("unknown_format")
         << QStringList{"to-bbd", "--format", "smc", "GAME.srm"} << ""
-        << usageError("option '--format' takes swc, fig, ufo or gd3, not 'smc'") << 2 << Files{};
+        << usageError("option '--format' takes swc, fig, ufo, ufosd or gd3, not 'smc'") << 2
+        << Files{};
     QTest::newRow("format_for_comment")
         << QStringList{"comment", "--format", "fig", "FIG.sav"} << ""
         << usageError("option '--format' does not apply to comment") << 2 << Files{};
@@ -1040,9 +1082,10 @@ void TestConvertCli::copierFormats() {
     QCOMPARE(readFile("back.srm"), save);
 }
 
-// A header is another copier's only when it is that copier's whole, in a file of its length;
-// anything near it is a header not known, and read the same. Nothing makes a file without a
-// header a Game Doctor save but --format.
+// A header is another copier's only when it is that copier's whole, in a file of at least its
+// length (more is extra bytes, ignored); anything near it is a header not known, and a file
+// shorter than a save's 32 KiB is then a raw save. Nothing makes a file without a header a Game
+// Doctor save but --format.
 void TestConvertCli::copierHeaders_data() {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("format");  // empty: none given
@@ -1062,12 +1105,15 @@ void TestConvertCli::copierHeaders_data() {
     QTest::newRow("ufo") << ufo + body << ""
                          << "Super UFO save, 33280 bytes";
     QTest::newRow("fig_byte_511_set") << changed(fig, 511, 1) + body << "" << other + "33280 bytes";
-    QTest::newRow("fig_1k_short") << fig + body.left(31 * 1024) << "" << other + "32256 bytes";
-    QTest::newRow("fig_1k_longer") << fig + body + zeros(1024) << "" << other + "34304 bytes";
+    QTest::newRow("fig_1k_short") << fig + body.left(31 * 1024) << ""
+                                  << "raw SRAM save, 32256 bytes";
+    QTest::newRow("fig_1k_longer") << fig + body + zeros(1024) << ""
+                                   << "Pro Fighter save, 34304 bytes";
     QTest::newRow("ufo_byte_0_set") << changed(ufo, 0, 1) + body << "" << other + "33280 bytes";
     QTest::newRow("ufo_name_at_9")
         << zeros(kHeader).replace(9, 8, "SUPERUFO") + body << "" << other + "33280 bytes";
-    QTest::newRow("other_header_format_ufo") << stuffDat() + body << "ufo" << other + "33280 bytes";
+    QTest::newRow("other_header_format_ufo")
+        << otherHeader() + body << "ufo" << other + "33280 bytes";
     QTest::newRow("copier_mark_beside_fig_byte")
         << fig.left(8) + kCopierMark + fig.mid(10) + body << ""
         << "Super Wild Card BBD file, 33280 bytes";

@@ -37,7 +37,7 @@ private slots:
     void checkDataFile();
     void formLoadStopsWithoutTemplate_data();
     void formLoadStopsWithoutTemplate();
-    void formLoadGoesOnWithEmptyTemplate();
+    void formLoadGoesOnWithWholeTemplate();
     void refusalInWindowFont();
     void caption_data();
     void caption();
@@ -59,8 +59,11 @@ void TestStartup::checkDataFile_data() {
                                    << "Stuff.dat" << false;
     QTest::newRow("link_to_directory") << "dirlink"
                                        << "Stuff.dat" << false;
+    // A header cut short would make BBD files the copier cannot read.
     QTest::newRow("empty_file") << "empty"
-                                << "Stuff.dat" << true;
+                                << "Stuff.dat" << false;
+    QTest::newRow("one_byte_short") << "short"
+                                    << "Stuff.dat" << false;
     QTest::newRow("template_file") << "file"
                                    << "Stuff.dat" << true;
     QTest::newRow("inside_hidden_folder") << "file"
@@ -84,6 +87,8 @@ void TestStartup::checkDataFile() {
         QVERIFY(writeFile(path, QByteArray(512, 'T')));
     } else if (setup == QLatin1String("empty")) {
         QVERIFY(writeFile(path, QByteArray()));
+    } else if (setup == QLatin1String("short")) {
+        QVERIFY(writeFile(path, QByteArray(511, 'T')));
     } else if (setup == QLatin1String("dangling")) {
         QVERIFY(QFile::link(scratch.filePath(QStringLiteral("gone")), path));
     } else if (setup == QLatin1String("dirlink")) {
@@ -111,6 +116,7 @@ void TestStartup::formLoadStopsWithoutTemplate_data() {
     QTest::addColumn<QString>("setup");
     QTest::newRow("missing") << "none";
     QTest::newRow("directory") << "directory";
+    QTest::newRow("empty") << "empty";
 }
 
 void TestStartup::formLoadStopsWithoutTemplate() {
@@ -118,6 +124,8 @@ void TestStartup::formLoadStopsWithoutTemplate() {
     QTemporaryDir appDir;
     if (setup == QLatin1String("directory")) {
         QVERIFY(QDir(appDir.path()).mkdir(QStringLiteral("Stuff.dat")));
+    } else if (setup == QLatin1String("empty")) {
+        QVERIFY(writeFile(appDir.filePath(QStringLiteral("Stuff.dat")), QByteArray()));
     }
     ScriptedDialogs dialogs;
     Form1 form(appDir.path(), plimbrook::kVersion, &dialogs);
@@ -131,9 +139,10 @@ void TestStartup::formLoadStopsWithoutTemplate() {
     QVERIFY(!form.isVisible());
 }
 
-void TestStartup::formLoadGoesOnWithEmptyTemplate() {
+// The window looks at the template's length only: any whole header will do.
+void TestStartup::formLoadGoesOnWithWholeTemplate() {
     QTemporaryDir appDir;
-    QVERIFY(writeFile(appDir.filePath(QStringLiteral("Stuff.dat")), QByteArray()));
+    QVERIFY(writeFile(appDir.filePath(QStringLiteral("Stuff.dat")), QByteArray(512, '\0')));
     ScriptedDialogs dialogs;
     Form1 form(appDir.path(), Version{1, 0, 0}, &dialogs);
 

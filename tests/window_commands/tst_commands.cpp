@@ -63,6 +63,15 @@ QString refusal(const char* text) {
     return QString::fromUtf8(text) + "|warning|Dornquist";
 }
 
+// Written out here, not taken from the program: a change to it must show.
+const char* const kMissingTemplate =
+    "You are missing a vital data file, you will need to reinstall the program to fix this "
+    "error.  This application will now close.";
+
+const QString kOutputIsInput = refusal(
+    "The new file would be written over the file it is made from. Start again and choose another "
+    "name, so that both are kept.");
+
 Command commandNamed(const QString& name) {
     return name == "sram2bbd" ? &SRAM2BBD : name == "bbd2sram" ? &BBD2SRAM : &OpenBBDComment;
 }
@@ -158,6 +167,8 @@ private slots:
     void sram2bbd();
     void templateHeader_data();
     void templateHeader();
+    void templateGoneSinceStart_data();
+    void templateGoneSinceStart();
     void bbd2sram_data();
     void bbd2sram();
     void openBbdComment_data();
@@ -249,12 +260,11 @@ void TestCommands::sram2bbd_data() {
     QTest::newRow("save_3k_zero_filled")
         << save.left(3072) << -1 << false << std::optional<QByteArray>("z")
         << save.left(3072) + zeros(kSram - 3072) << commentField("z");
-    QTest::newRow("save_empty") << QByteArray() << -1 << false << std::optional<QByteArray>("e")
-                                << zeros(kSram) << commentField("e");
     QTest::newRow("old_40000_keeps_tail")
         << save << 40000 << false << std::optional<QByteArray>("t") << save << commentField("t");
     QTest::newRow("old_shorter_replaced")
         << save << 100 << false << std::optional<QByteArray>("s") << save << commentField("s");
+    // Answered with the save itself, the save prompt would lose the save: refused.
     QTest::newRow("output_is_the_save")
         << save << -1 << true << std::optional<QByteArray>("i") << save << commentField("i");
 }
@@ -278,7 +288,15 @@ void TestCommands::sram2bbd() {
     Session s(template_);
     s.answer({savePath, bbdPath});
     s.dialogs.textAnswers.push_back(answer ? std::optional(answer->toStdString()) : std::nullopt);
-    QVERIFY(SRAM2BBD(s.context).completed());
+    const Outcome outcome = SRAM2BBD(s.context);
+    if (outputIsSave) {
+        QCOMPARE(int(outcome.kind), int(Outcome::Kind::Refused));
+        QCOMPARE(readFile(savePath), save);
+        QCOMPARE(messagesOf(s.dialogs), QStringList{kOutputIsInput});
+        QCOMPARE(strayTemporaries(dir_->path()), QStringList());
+        return;
+    }
+    QVERIFY(outcome.completed());
 
     QCOMPARE(readFile(bbdPath), bbdOfSave(header_, stored, image) + old.mid(kBbd));
     QCOMPARE(promptsOf(s.dialogs), kSram2BbdPrompts);
@@ -298,7 +316,6 @@ void TestCommands::templateHeader_data() {
     installed[10] = '\x05';
     const QByteArray bytes = noise(600, 5);
     QTest::newRow("installed") << QByteArray() << installed;
-    QTest::newRow("short_100_zero_filled") << bytes.left(100) << bytes.left(100) + zeros(412);
     QTest::newRow("longer_600_first_512") << bytes << bytes.left(kHeader);
 }
 
@@ -320,6 +337,49 @@ void TestCommands::templateHeader() {
     QCOMPARE(readFile(path("a.bbd")), bbdBytes(header, commentField("Slot 1"), save));
 }
 
+// A template removed or cut short since start-up ends SRAM -> BBD and a drop of several files
+// with the start-up check's own message, before anything is asked or written; the window stays.
+void TestCommands::templateGoneSinceStart_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("several");
+    for (const char* how : {"removed", "emptied", "cut_to_511", "folder"}) {
+        QTest::addRow("sram2bbd_%s", how) << QString(how) << false;
+        QTest::addRow("dropped_%s", how) << QString(how) << true;
+    }
+}
+
+void TestCommands::templateGoneSinceStart() {
+    QFETCH(QString, how);
+    QFETCH(bool, several);
+    const QString templatePath = path("Stuff.dat");
+    QVERIFY(QFile::remove(templatePath));
+    if (how == "folder") {
+        QVERIFY(QDir(dir_->path()).mkdir("Stuff.dat"));
+    } else if (how != "removed") {
+        QVERIFY(writeFile(templatePath, noise(how == "emptied" ? 0 : 511, 7)));
+    }
+    QVERIFY(writeFile(path("a.srm"), noise(kSram, 8)));
+    QVERIFY(writeFile(path("b.srm"), noise(kSram, 9)));
+    const QStringList before = snapshotModes(dir_->path());
+
+    Session s(templatePath);
+    Outcome outcome;
+    if (several) {
+        s.dialogs.fileAnswers.push_back(local(dir_->path()));
+        outcome = ConvertGivenFiles(s.context, {local(path("a.srm")), local(path("b.srm"))});
+    } else {
+        s.answer({path("a.srm"), path("a.bbd")});
+        outcome = SRAM2BBD(s.context);
+    }
+
+    QCOMPARE(int(outcome.kind), int(Outcome::Kind::Refused));
+    QCOMPARE(messagesOf(s.dialogs), QStringList{QString(kMissingTemplate) + "|critical|Dornquist"});
+    for (const auto& prompt : s.dialogs.prompts) {
+        QVERIFY(prompt.kind != "text" && prompt.kind != "save");
+    }
+    QCOMPARE(snapshotModes(dir_->path()), before);
+}
+
 void TestCommands::bbd2sram_data() {
     QTest::addColumn<QByteArray>("bbd");
     QTest::addColumn<int>("oldOutputSize");  // -1: no file yet
@@ -328,13 +388,13 @@ void TestCommands::bbd2sram_data() {
 
     const QByteArray image = noise(kSram, 10);
     const QByteArray written = bbdBytes(noise(kHeader, 11), commentField("x"), image);
+    QByteArray marked = written;
+    marked.replace(kCopierMarkAt, 2, kCopierMark);
 
     // Copies that differ are asked about; bbdSaveSizes has those rows.
     QTest::newRow("new_output") << written << -1 << false << image;
-    QTest::newRow("longer_than_33280") << written + noise(6720, 14) << -1 << false << image;
-    QTest::newRow("short_600") << written.left(600) << -1 << false
-                               << image.left(88) + zeros(kSram - 88);
-    QTest::newRow("header_only") << written.left(kHeader) << -1 << false << zeros(kSram);
+    // The copier's mark says what the file is; the bytes past its body are ignored.
+    QTest::newRow("longer_than_33280") << marked + noise(6720, 14) << -1 << false << image;
     QTest::newRow("old_32k_keeps_tail") << written << 4 * kSram << false << image;
     QTest::newRow("old_shorter_replaced") << written << 1000 << false << image;
     QTest::newRow("output_is_the_bbd") << written << -1 << true << image;
@@ -357,7 +417,15 @@ void TestCommands::bbd2sram() {
 
     Session s(template_);
     s.answer({bbdPath, savePath});
-    QVERIFY(BBD2SRAM(s.context).completed());
+    const Outcome outcome = BBD2SRAM(s.context);
+    if (outputIsBbd) {
+        QCOMPARE(int(outcome.kind), int(Outcome::Kind::Refused));
+        QCOMPARE(readFile(bbdPath), bbd);
+        QCOMPARE(messagesOf(s.dialogs), QStringList{kOutputIsInput});
+        QCOMPARE(strayTemporaries(dir_->path()), QStringList());
+        return;
+    }
+    QVERIFY(outcome.completed());
 
     QCOMPARE(readFile(savePath), image + old.mid(kSram));
     QCOMPARE(promptsOf(s.dialogs), kBbd2SramPrompts);
@@ -381,9 +449,10 @@ void TestCommands::openBbdComment_data() {
         << bbdWith("\x80\x81\x8D\x8F\x90\x9D\x9F\xA0\xE9\xFF" + QByteArray(67, 'x'))
         << utf8Of(U"\u20AC\u0081\u008D\u008F\u0090\u009D\u0178\u00A0\u00E9\u00FF") +
                QByteArray(67, 'x');
-    QTest::newRow("short_file") << QByteArray(16, 'H') + "abcdefghijklmnopqrstuvwx"
-                                << commentField("abcdefghijklmnopqrstuvwx");
-    QTest::newRow("ten_byte_file") << noise(10, 22) << commentField({});
+    // A BBD file cut short in its body still has its whole header.
+    QByteArray cut = bbdWith(commentField("Cut short")).left(kHeader + 1024);
+    cut.replace(kCopierMarkAt, 2, kCopierMark);
+    QTest::newRow("cut_short_body") << cut << commentField("Cut short");
 }
 
 void TestCommands::openBbdComment() {
@@ -486,7 +555,10 @@ void TestCommands::compressedSaves_data() {
     QTest::newRow("16k_in_4k_chunks") << good << k16 << kS2bMessage;
     QTest::newRow("32k_in_1000_byte_chunks") << rzipOf(k32, 1000) << k32 << kS2bMessage;
     QTest::newRow("1k_mirrored") << rzipOf(k1) << k1.repeated(8) << kS2bMessage;
-    QTest::newRow("empty_save") << rzipHeader(4096, 0) << zeros(kSram) << kS2bMessage;
+    QTest::newRow("empty_save") << rzipHeader(4096, 0) << QByteArray()
+                                << refusal(
+                                       "This file cannot be converted: compressed save holds "
+                                       "no bytes.");
     QTest::newRow("padded_stream")
         << rzipHeader(kSram, kSram) + rzipChunk(paddedZlibOf(k32.left(kSram), 1000))
         << k32.left(kSram) << kS2bMessage;
@@ -545,15 +617,14 @@ void TestCommands::bbdSaveSizes_data() {
     QTest::addColumn<int>("choice");       // -1: cancelled
     QTest::addColumn<QByteArray>("save");  // null: nothing written
 
-    const QByteArray header = noise(kHeader, 230);
+    // The copier's mark, so that files longer or shorter than 33,280 bytes are read as BBD files.
+    const QByteArray header = noise(kHeader, 230).replace(kCopierMarkAt, 2, kCopierMark);
     const QByteArray c0 = noise(kSram, 231);
     const QByteArray c1 = noise(kSram, 232);
     const QByteArray c2 = noise(kSram, 233);
     const QByteArray c3 = noise(kSram, 234);
     QByteArray c1Changed = c1;
     c1Changed[kSram - 1] = char(c1Changed[kSram - 1] ^ 1);
-    QByteArray marked8k = header + c0.left(kSram - kHeader);
-    marked8k.replace(kCopierMarkAt, 2, kCopierMark);
 
     QTest::newRow("four_copies_agree") << header + c0.repeated(4) << false << 0 << c0;
     QTest::newRow("halves_agree") << header + (c0 + c1).repeated(2) << false << 0 << c0 + c1;
@@ -581,9 +652,6 @@ void TestCommands::bbdSaveSizes_data() {
         QTest::addRow("%s_32k", name)
             << other + c0 + c1 + c2 + c3 << true << 0 << c0 + c1 + c2 + c3;
     }
-    // The copier's mark makes a file of a save's size a BBD file cut short.
-    QTest::newRow("8k_file_with_mark")
-        << marked8k << false << 0 << c0.left(kSram - kHeader) + zeros(kHeader);
 }
 
 void TestCommands::bbdSaveSizes() {
@@ -629,6 +697,7 @@ void TestCommands::refusedInputs_data() {
         "This save is larger than 32 KiB, the most the copier holds: it cannot be made into a BBD "
         "file.");
     const QString alreadyBbd = refusal("This file is already a BBD file: use BBD -> SRAM.");
+    const QString emptyFile = refusal("This file cannot be converted: empty file.");
     const QString rawSave =
         refusal("This file looks like an SRAM save, not a BBD file: use SRAM -> BBD.");
     const QString compressed =
@@ -646,8 +715,29 @@ void TestCommands::refusedInputs_data() {
     QTest::newRow("sram2bbd_bbd_with_1k_body")
         << "sram2bbd" << marked + body.left(1024) << alreadyBbd;
     QTest::newRow("sram2bbd_bbd_longer") << "sram2bbd" << marked + body + body << alreadyBbd;
-    QTest::newRow("sram2bbd_pro_fighter") << "sram2bbd" << proFighterHeader() + body << alreadyBbd;
-    QTest::newRow("sram2bbd_super_ufo") << "sram2bbd" << superUfoHeader() + body << alreadyBbd;
+    QTest::newRow("sram2bbd_pro_fighter")
+        << "sram2bbd" << proFighterHeader() + body
+        << refusal("This file is already a Pro Fighter save: use BBD -> SRAM.");
+    QTest::newRow("sram2bbd_super_ufo")
+        << "sram2bbd" << superUfoHeader() + body
+        << refusal("This file is already a Super UFO save: use BBD -> SRAM.");
+    QTest::newRow("sram2bbd_empty") << "sram2bbd" << QByteArray() << emptyFile;
+    QTest::newRow("bbd2sram_empty") << "bbd2sram" << QByteArray() << emptyFile;
+    QTest::newRow("comment_empty") << "comment" << QByteArray() << emptyFile;
+    // A save of a chip's size is a save, whatever its bytes 8 and 9 happen to be; a BBD file
+    // cut inside its first KiB of body, or to its header, is not told from a save either.
+    QTest::newRow("bbd2sram_8k_with_mark") << "bbd2sram" << (marked + body).left(kSram) << rawSave;
+    QTest::newRow("bbd2sram_cut_in_first_kib")
+        << "bbd2sram" << (marked + body).left(600) << rawSave;
+    QTest::newRow("bbd2sram_header_only") << "bbd2sram" << marked << rawSave;
+    QTest::newRow("comment_40_bytes")
+        << "comment" << QByteArray(16, 'H') + "abcdefghijklmnopqrstuvwx" << rawForComment;
+    QTest::newRow("comment_10_bytes") << "comment" << noise(10, 22) << rawForComment;
+    QTest::newRow("bbd2sram_131072_not_padding")
+        << "bbd2sram" << noise(128 * 1024, 223)
+        << refusal(
+               "This file cannot be converted: larger than 32 KiB, the most the copier "
+               "holds.");
     for (const int kib : {1, 8, 16, 32}) {
         QTest::addRow("bbd2sram_raw_%dk", kib) << "bbd2sram" << body.left(kib * 1024) << rawSave;
     }
@@ -958,7 +1048,6 @@ void TestCommands::refusedPath_data() {
                            << promptCount;
     };
     row("comment_input_missing", "comment", "missing", "", FileStep::Open, 1);
-    row("sram2bbd_template_missing", "sram2bbd", "regular", "", FileStep::Open, 1);
     row("sram2bbd_input_directory", "sram2bbd", "directory", "", FileStep::NotRegular, 1);
     row("bbd2sram_input_fifo", "bbd2sram", "fifo", "", FileStep::NotRegular, 1);
     row("sram2bbd_input_dev_zero", "sram2bbd", "/dev/zero", "", FileStep::NotRegular, 1);
@@ -992,9 +1081,6 @@ void TestCommands::refusedPath() {
     };
     const QString inputPath = make(input, "in");
     const QString outputPath = output.isEmpty() ? QString() : make(output, "out");
-    if (QTest::currentDataTag() == QByteArray("sram2bbd_template_missing")) {
-        QVERIFY(QFile::remove(template_));
-    }
     const QStringList before = snapshotModes(dir_->path());
 
     FailingFileSystem fs;
