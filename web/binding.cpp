@@ -36,8 +36,8 @@ namespace {
 // of a header that has no comment field.
 void takeComment(PbReading& out) {
     const FileReading& reading = out.reading;
-    out.holdsComment = reading.kind == FileKind::CopierFile && !reading.refusal &&
-                       hasCommentField(reading.copier);
+    out.holdsComment =
+        reading.kind == FileKind::CopierFile && !reading.refusal && hasCommentField(reading.copier);
     if (out.holdsComment) {
         out.comment = commentOfHeader(reading.header);
         // A text field ends its text at a zero byte; a space keeps the rest where it was.
@@ -45,6 +45,7 @@ void takeComment(PbReading& out) {
     }
 }
 
+// The words are string literals, so each view ends where its text does, at a zero byte.
 const FormatWords* formatAt(int index) {
     const auto formats = choosableFormats();
     if (index < 0 || static_cast<std::size_t>(index) >= formats.size()) {
@@ -69,8 +70,7 @@ const char* textOf(const std::string* text) {
 
 extern "C" {
 
-PbReading* pb_read(const std::uint8_t* bytes, std::size_t held, double fileSize,
-                   int asGameDoctor) {
+PbReading* pb_read(const std::uint8_t* bytes, std::size_t held, double fileSize, int asGameDoctor) {
     const auto size = std::max(static_cast<std::uint64_t>(fileSize), std::uint64_t{held});
     ByteSpan source({bytes, held}, size);
     ReadOptions how;

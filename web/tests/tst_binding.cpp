@@ -89,21 +89,51 @@ std::vector<ConvertRow> convertRows() {
     const Bytes save = pattern(8 * kKiB, 5);
     const Bytes bbd = bbdHeader("Kept") + differingBody();
     return {
-        {"saveToBbdWithComment", save, 0, false, false, 0, "H\u00e9 \u20ac \u65e5",
-         0, bbdHeader("H\xe9 \x80 ?") + repeated(save, 4), ".bbd", "", 0},
+        {"saveToBbdWithComment", save, 0, false, false, 0, "H\u00e9 \u20ac \u65e5", 0,
+         bbdHeader("H\xe9 \x80 ?") + repeated(save, 4), ".bbd", "", 0},
         {"saveToProFighter", save, 0, false, false, 1, "ignored", 0,
          proFighterHeader() + repeated(save, 4), ".sav", "", 0},
         {"saveToGameDoctor", save, 0, false, false, 4, "", 0, repeated(save, 4), ".gd3", "", 0},
         {"copiesDifferWhole", bbd, 0, false, true, 0, "", 0, differingBody(), ".srm", "", 1},
-        {"copiesDifferFirst8k", bbd, 0, false, true, 0, "", 8 * kKiB, pattern(8 * kKiB, 1),
-         ".srm", "", 0},
+        {"copiesDifferFirst8k", bbd, 0, false, true, 0, "", 8 * kKiB, pattern(8 * kKiB, 1), ".srm",
+         "", 0},
         {"gameDoctorBack", repeated(save, 4), 0, true, true, 0, "", 0, save, ".srm", "", 0},
-        {"saveGivenAsCopierFile", save, 0, false, true, 0, "", 0, {}, ".srm",
-         "looks like an SRAM save, not a BBD file", 0},
-        {"copierFileGivenAsSave", bbd, 0, false, false, 0, "", 0, {}, ".bbd",
-         "already a BBD file", 0},
-        {"hugeFileFromItsHead", Bytes(headSize(), 0), 100.0 * kKiB * kKiB, false, false, 0, "", 0,
-         {}, ".bbd", "larger than 32 KiB, the most the copier holds", 0},
+        {"saveGivenAsCopierFile",
+         save,
+         0,
+         false,
+         true,
+         0,
+         "",
+         0,
+         {},
+         ".srm",
+         "looks like an SRAM save, not a BBD file",
+         0},
+        {"copierFileGivenAsSave",
+         bbd,
+         0,
+         false,
+         false,
+         0,
+         "",
+         0,
+         {},
+         ".bbd",
+         "already a BBD file",
+         0},
+        {"hugeFileFromItsHead",
+         Bytes(headSize(), 0),
+         100.0 * kKiB * kKiB,
+         false,
+         false,
+         0,
+         "",
+         0,
+         {},
+         ".bbd",
+         "larger than 32 KiB, the most the copier holds",
+         0},
         {"emptyFile", {}, 0, false, false, 0, "", 0, {}, ".bbd", "empty file", 0},
     };
 }
@@ -129,8 +159,8 @@ std::size_t firstDifference(const Bytes& a, const Bytes& b) {
 void checkConversion(const ConvertRow& row) {
     const double size = row.fileSize > 0 ? row.fileSize : double(row.input.size());
     PbReading* reading = pb_read(row.input.data(), row.input.size(), size, row.asGameDoctor);
-    PbOutput* output = pb_convert(reading, row.toSave, row.format, 0, row.comment.c_str(),
-                                  row.whenCopiesDiffer);
+    PbOutput* output =
+        pb_convert(reading, row.toSave, row.format, 0, row.comment.c_str(), row.whenCopiesDiffer);
     const Bytes got(pb_output_data(output), pb_output_data(output) + pb_output_size(output));
     const std::string reason = pb_output_reason(output);
     const std::string extension = pb_output_extension(output);
@@ -173,9 +203,10 @@ std::vector<ReadingRow> readingRows() {
         {"bbdKeepsItsComment", bbdHeader("Kept") + repeated(save, 4), 0, 1, false, true, kept,
          true},
         {"bbdCopiesDiffer", bbdHeader("Kept") + differingBody(), 0, 1, true, true, kept, true},
-        {"proFighterHoldsNoComment", proFighterHeader() + repeated(save, 4), 0, 1, false, false,
-         "", true},
-        {"hugeFileHasNoFileCrc", Bytes(headSize(), 0), 65.0 * kKiB * kKiB, 0, false, false, "", false},
+        {"proFighterHoldsNoComment", proFighterHeader() + repeated(save, 4), 0, 1, false, false, "",
+         true},
+        {"hugeFileHasNoFileCrc", Bytes(headSize(), 0), 65.0 * kKiB * kKiB, 0, false, false, "",
+         false},
     };
 }
 
@@ -210,7 +241,7 @@ MINI_TEST(commentCodePage) {
     const struct {
         char32_t character;
         int held;
-    } rows[] = {{U'A', 1}, {U'?', 1}, {U'\u00e9', 1}, {U'\u20ac', 1},
+    } rows[] = {{U'A', 1},      {U'?', 1},      {U'\u00e9', 1},    {U'\u20ac', 1},
                 {U'\u65e5', 0}, {U'\u0100', 0}, {U'\U0001F600', 0}};
     for (const auto& row : rows) {
         MINI_CHECK(pb_code_page_holds(int(row.character)) == row.held, int(row.character));
