@@ -21,39 +21,40 @@
 
     // Many small files are read as one: the browser reads each file on its own in a round trip
     // that costs more than the conversion. A group stays within the largest file read whole.
-    async function contentsOf(files) {
-        const parts = files.map((file) =>
-            file.size > state.core.maxReadSize ? file.slice(0, state.core.headSize) : file);
+    // Each part is {blob, size}: a picked file's size is asked of the browser only once.
+    async function readGroup(group) {
+        try {
+            const all = new Uint8Array(await new Blob(group.map((p) => p.blob)).arrayBuffer());
+            let at = 0;
+            return group.map((part) => {
+                at += part.size;
+                return all.subarray(at - part.size, at);
+            });
+        } catch {
+            // One file gone or changed since it was picked: the others are still read.
+            return Promise.all(group.map((part) =>
+                part.blob.arrayBuffer().then((bytes) => new Uint8Array(bytes), () => null)));
+        }
+    }
+
+    async function contentsOf(files, sizes) {
+        const { maxReadSize, headSize } = state.core;
         const contents = [];
         let group = [];
         let groupSize = 0;
-        const readGroup = async () => {
-            try {
-                const all = new Uint8Array(await new Blob(group).arrayBuffer());
-                let at = 0;
-                for (const part of group) {
-                    contents.push(all.subarray(at, at + part.size));
-                    at += part.size;
-                }
-            } catch {
-                // One file gone or changed since it was picked: the others are still read.
-                for (const part of group) {
-                    contents.push(await part.arrayBuffer().then((b) => new Uint8Array(b), () => null));
-                }
-            }
-            group = [];
-            groupSize = 0;
-        };
-        for (const part of parts) {
-            if (group.length > 0 && groupSize + part.size > state.core.maxReadSize) {
-                await readGroup();
+        for (const [index, file] of files.entries()) {
+            const whole = sizes[index] <= maxReadSize;
+            const part = whole ? { blob: file, size: sizes[index] }
+                : { blob: file.slice(0, headSize), size: Math.min(headSize, sizes[index]) };
+            if (group.length > 0 && groupSize + part.size > maxReadSize) {
+                contents.push(...await readGroup(group));
+                group = [];
+                groupSize = 0;
             }
             group.push(part);
             groupSize += part.size;
         }
-        if (group.length > 0) {
-            await readGroup();
-        }
+        contents.push(...await readGroup(group));
         return contents;
     }
 
@@ -146,10 +147,11 @@
         if (files.length === 0) {
             return;
         }
-        const contents = await contentsOf(files);
+        const sizes = files.map((file) => file.size);
+        const contents = await contentsOf(files, sizes);
         const fragment = document.createDocumentFragment();
         files.forEach((file, index) => {
-            const reading = contents[index] ? state.core.read(contents[index], file.size, false)
+            const reading = contents[index] ? state.core.read(contents[index], sizes[index], false)
                 : unreadable(file);
             const entry = new FileEntry(state.nextId++, file.name, reading, handlers);
             entry.file = file;
