@@ -6,7 +6,7 @@
     const { Core } = window.PlimbrookBinding;
     const { CommentField } = window.PlimbrookComment;
     const { FileEntry } = window.PlimbrookFileEntry;
-    const { outputName, deliver } = window.PlimbrookDownload;
+    const { outputName, deliver, kZipName } = window.PlimbrookDownload;
     const byId = (id) => document.getElementById(id);
 
     const state = { core: null, comment: null, entries: [], nextId: 1 };
@@ -101,10 +101,10 @@
         const refused = state.entries.length - ready.length;
         const button = byId("download");
         button.disabled = ready.length === 0;
-        button.textContent = ready.length === 1 ? `Download ${ready[0].outcome.name}`
-            : `Download ${ready.length} files as ${window.PlimbrookDownload.kZipName}`;
-        if (ready.length === 0) {
-            button.textContent = "Download";
+        if (ready.length < 2) {
+            button.textContent = ready.length ? `Download ${ready[0].outcome.name}` : "Download";
+        } else {
+            button.textContent = `Download ${ready.length} files as ${kZipName}`;
         }
         byId("clear").disabled = state.entries.length === 0;
         const parts = [`${ready.length} ${ready.length === 1 ? "file" : "files"} ready`];
