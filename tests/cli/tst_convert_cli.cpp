@@ -622,6 +622,12 @@ void TestConvertCli::invocations_data() {
         << QStringList{"to-bbd", "--force", "--output", "GAME.srm", "GAME.srm"} << ""
         << "plimbrook-convert: GAME.srm: the output would be the input itself\n"
         << 1 << Files{};
+    // A raw save with a copier format's extension would be written over by its own conversion.
+    QTest::newRow("output_named_as_its_input")
+        << QStringList{"to-bbd", "--force", "--format", "gd3", "GD.gd3"} << ""
+        << "plimbrook-convert: GD.gd3: the output would be the input itself (use --output or "
+           "--output-dir)\n"
+        << 1 << Files{};
     QTest::newRow("force_never_replaces_another_input")
         << QStringList{"to-bbd", "--force", "PAIR.bbd", "PAIR.srm"} << ""
         << "plimbrook-convert: PAIR.bbd: already a BBD file (use to-srm)\n"
