@@ -32,17 +32,11 @@ struct PbOutput {
 
 namespace {
 
-// The comment that Open BBD Comment takes from a file: only a BBD file's, never the zero bytes
-// of a header that has no comment field.
+// The comment that Open BBD Comment takes from a file, as the window takes it.
 void takeComment(PbReading& out) {
-    const FileReading& reading = out.reading;
-    out.holdsComment =
-        reading.kind == FileKind::CopierFile && !reading.refusal && hasCommentField(reading.copier);
-    if (out.holdsComment) {
-        out.comment = commentOfHeader(reading.header);
-        // A text field ends its text at a zero byte; a space keeps the rest where it was.
-        std::replace(out.comment.begin(), out.comment.end(), '\0', ' ');
-    }
+    const auto comment = commentToCarry(out.reading);
+    out.holdsComment = comment.has_value();
+    out.comment = comment.value_or(std::string());
 }
 
 // The words are string literals, so each view ends where its text does, at a zero byte.
@@ -200,8 +194,7 @@ int pb_comment_length() {
 }
 
 int pb_code_page_holds(int codePoint) {
-    const auto character = static_cast<char32_t>(codePoint);
-    return code_page::toWindows1252(character) != code_page::kUnmappable || character == U'?';
+    return code_page::canHold(static_cast<char32_t>(codePoint)) ? 1 : 0;
 }
 
 const char* pb_default_comment() {
