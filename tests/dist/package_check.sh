@@ -67,6 +67,16 @@ grep -q 'libstdc++\.so' <<<"$libraries" || fail "plimbrook-convert does not use 
 zcat /usr/share/man/man1/plimbrook-convert.1.gz | grep -q '^\.TH PLIMBROOK-CONVERT' ||
     fail "the man page is not installed compressed"
 grep -q 'Expat\|MIT' /usr/share/doc/plimbrook-convert/copyright || fail "no licence in the copyright file"
+# Shell completions, once the package has them, lie where each shell looks.
+bash_completions=$(pkg-config --variable=completionsdir bash-completion)
+for path in $(dpkg -L plimbrook-convert | grep -i 'complet'); do
+    [ -f "$path" ] || continue
+    case "$path" in
+        "$bash_completions/plimbrook-convert" | /usr/share/zsh/vendor-completions/_plimbrook-convert | \
+            /usr/share/fish/vendor_completions.d/plimbrook-convert.fish) ;;
+        *) fail "a completion where no shell looks: $path" ;;
+    esac
+done
 
 /usr/bin/plimbrook-convert --version | grep -q "^plimbrook-convert [0-9.]*$" || fail "--version"
 head -c 8192 /dev/urandom >"$work/game.srm"
