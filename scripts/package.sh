@@ -6,7 +6,7 @@
 # the archives is the commit's, and no path of the build is left in the programs.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-"$top/scripts/setup.sh"
+"$top/scripts/setup.sh" >&2
 dir=$(realpath -m "${1:-$top/out/package}")
 export DEB_BUILD_MAINT_OPTIONS="hardening=+all"
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
@@ -16,10 +16,12 @@ export SOURCE_DATE_EPOCH
 # The source and the build folder are named as "." and "build" in what the compiler writes
 # (assertions' file names, debug information); the later mapping is tried first.
 prefix_maps="-ffile-prefix-map=$top=. -ffile-prefix-map=$dir=build"
+# Standard output is for the packages' paths alone; what the build says goes to standard error.
 "$top/scripts/build.sh" "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
     -DCMAKE_INSTALL_PREFIX=/usr \
     "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS) $prefix_maps" \
-    "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)"
+    "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" >&2
 rm -f "$dir"/plimbrook_*.deb "$dir"/plimbrook-convert_*.deb
-(cd "$dir" && cpack --config CPackConfig.cmake >/dev/null)
+(cd "$dir" && cpack --config CPackConfig.cmake >/dev/null 2>"$dir/cpack.log") ||
+    { cat "$dir/cpack.log" >&2; exit 1; }
 ls "$dir"/plimbrook-convert_*_amd64.deb "$dir"/plimbrook_*_amd64.deb

@@ -38,7 +38,11 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
-apt_get() { DEBIAN_FRONTEND=noninteractive apt-get -y -qq "$@" >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; return 1; }; }
+# Another apt at work on the machine is waited for a while.
+apt_get() {
+    DEBIAN_FRONTEND=noninteractive apt-get -y -qq -o DPkg::Lock::Timeout=300 "$@" >"$work/apt.log" 2>&1 ||
+        { cat "$work/apt.log" >&2; return 1; }
+}
 content_type() { gio info -a standard::content-type "$1" | sed -n 's/.*content-type: //p'; }
 # Nothing of the package may be left on the disk: neither its files nor its folders of its own.
 purged() {
