@@ -12,16 +12,19 @@ export DEB_BUILD_MAINT_OPTIONS="hardening=+all"
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$(git -C "$top" log -1 --format=%ct 2>/dev/null || stat -c %Y "$top/VERSION")
 fi
-export SOURCE_DATE_EPOCH
 # The source and the build folder are named as "." and "build" in what the compiler writes
 # (assertions' file names, debug information); the later mapping is tried first.
 prefix_maps="-ffile-prefix-map=$top=. -ffile-prefix-map=$dir=build"
 # Standard output is for the packages' paths alone; what the build says goes to standard error.
-"$top/scripts/build.sh" "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+# Qt's resource compiler dates each file it builds into the window program: one fixed date, not
+# the commit's, so that a build made before the last commit and not redone gives the same bytes.
+env -u SOURCE_DATE_EPOCH QT_RCC_SOURCE_DATE_OVERRIDE=1 \
+    "$top/scripts/build.sh" "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
     -DCMAKE_INSTALL_PREFIX=/usr \
     "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS) $prefix_maps" \
     "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" >&2
 rm -f "$dir"/plimbrook_*.deb "$dir"/plimbrook-convert_*.deb
-(cd "$dir" && cpack --config CPackConfig.cmake >/dev/null 2>"$dir/cpack.log") ||
-    { cat "$dir/cpack.log" >&2; exit 1; }
+# CPack dates every file and member of the archives with the commit.
+(cd "$dir" && SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH cpack --config CPackConfig.cmake \
+    >/dev/null 2>"$dir/cpack.log") || { cat "$dir/cpack.log" >&2; exit 1; }
 ls "$dir"/plimbrook-convert_*_amd64.deb "$dir"/plimbrook_*_amd64.deb
