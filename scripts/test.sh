@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: in a normal build, in one with
-# AddressSanitizer and UndefinedBehaviorSanitizer, the core tests under valgrind, the
-# Debian package installed, used and removed again, and the Windows build under wine64.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the core tests under valgrind, the readers
+# under libFuzzer, the Debian package installed, used and removed again, and the Windows build
+# under wine64.
 # Each stage says how long it took, so that the whole stays within CI's time.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,6 +29,9 @@ stage "AddressSanitizer and UndefinedBehaviorSanitizer build"
 # Unoptimised: the sanitizers find the same faults, and the tree builds in less time.
 "$top/scripts/build.sh" "$top/out/sanitize" -DPLIMBROOK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 (cd "$top/out/sanitize" && ctest --output-on-failure -j 2)
+
+stage "fuzzing the readers (libFuzzer, clang): each target for a fixed time"
+"$top/tests/fuzz/run.sh" "$top/out/fuzz"
 
 stage "Debian package: built, checked by lintian, installed, used and removed"
 deb=$("$top/scripts/package.sh" | tail -n 1)
