@@ -203,6 +203,8 @@ Seeds readingSeeds(const Seeds& files) {
     const File save8 = saveOf(8 * kKiB, 8);
     seeds.push_back({"shape-padded-00", shaped({Shape::Padded, 0x00, 96 * kKiB}, save8)});
     seeds.push_back({"shape-padded-ff", shaped({Shape::Padded, 0xFF, 100'000}, save8)});
+    seeds.push_back(
+        {"shape-padded-last-byte-set", shaped({Shape::Padded, 0x00, 200'000, 0, 2}, save8)});
     for (const std::size_t size : {2 * kKiB, 8 * kKiB, 32 * kKiB}) {
         seeds.push_back({"shape-ufosd-" + std::to_string(size / kKiB) + "k",
                          shaped({Shape::UfoSdTail}, saveOf(size, size))});

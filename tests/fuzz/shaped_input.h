@@ -59,6 +59,10 @@ inline File shapedFile(const Shaping& s, Bytes bytes, std::uint64_t& claimed) {
     File file(bytes.begin(), bytes.end());
     if (s.shape == Shape::Padded) {
         file.resize(file.size() + s.length % (kMostPadding + 1), s.fill);
+        // Padding but for its last byte: past the first read of a long file.
+        if ((s.answers & 2) && !file.empty()) {
+            file.back() ^= 1;
+        }
     } else if (s.shape == Shape::UfoSdTail) {
         file.resize(std::min(file.size(), ufo_sd::kFileSize));
         for (std::size_t i = 0; file.size() < ufo_sd::kFileSize; ++i) {
@@ -74,7 +78,8 @@ inline File shapedFile(const Shaping& s, Bytes bytes, std::uint64_t& claimed) {
 
 // The conversion byte: the copier (bits 0-2), the size asked for (bits 3-5: none, or 1 to 32 KiB),
 // whether the file is read as a Game Doctor save (bit 6), and whether a save is written as a
-// Retron 5 one (bit 7). The answers byte: bit 0 takes 8 KiB where the copies differ.
+// Retron 5 one (bit 7). The answers byte: bit 0 takes 8 KiB where the copies differ; bit 1 changes
+// a padded file's last byte.
 inline CopierFormat copierOf(const Shaping& s) {
     constexpr CopierFormat kChoices[] = {CopierFormat::SuperWildCard, CopierFormat::ProFighter,
                                          CopierFormat::SuperUfo, CopierFormat::SuperUfoSd,
