@@ -65,8 +65,9 @@ inline File shapedFile(const Shaping& s, Bytes bytes, std::uint64_t& claimed) {
         }
     } else if (s.shape == Shape::UfoSdTail) {
         file.resize(std::min(file.size(), ufo_sd::kFileSize));
-        for (std::size_t i = 0; file.size() < ufo_sd::kFileSize; ++i) {
-            file.push_back(ufo_sd::kTail[i % ufo_sd::kTail.size()]);
+        while (file.size() < ufo_sd::kFileSize) {
+            const auto piece = std::min(ufo_sd::kTail.size(), ufo_sd::kFileSize - file.size());
+            file.insert(file.end(), ufo_sd::kTail.begin(), ufo_sd::kTail.begin() + piece);
         }
     }
     claimed = file.size();
