@@ -38,6 +38,21 @@ void checkCopierReading(const FileReading& r, Bytes file) {
     }
 }
 
+// Every byte of a file that is read is either in what it gives, or told of in a note.
+void checkAllAccountedFor(const FileReading& r) {
+    std::uint64_t told = r.fileSize;
+    if (r.kind == FileKind::RawSave) {
+        told = r.save.size();
+    } else if (r.kind == FileKind::PaddedSave) {
+        told = r.save.size() + r.padding.bytes;
+    } else if (r.kind == FileKind::CopierFile && r.copier == CopierFormat::SuperUfoSd) {
+        told = 131'072 + r.extraBytes;  // the save and the tail
+    } else if (r.kind == FileKind::CopierFile) {
+        told = r.header.size() + r.body.size() + r.extraBytes;
+    }
+    require(told == r.fileSize, "every byte of the file is read, or a note says it is not");
+}
+
 void checkReading(const FileReading& r, Bytes file) {
     require((r.fileSize == 0) == (r.kind == FileKind::Empty), "empty files, and only they");
     require(r.kind != FileKind::Unknown || r.refusal, "a file that is not named is refused");
@@ -47,6 +62,7 @@ void checkReading(const FileReading& r, Bytes file) {
                 "a damaged Retron 5 save says what is wrong with it");
         return;
     }
+    checkAllAccountedFor(r);
     if (isSaveSide(r.kind)) {
         require(!r.save.empty() && r.save.size() <= 32 * kKiB, "a save read is 1 byte to 32 KiB");
     }

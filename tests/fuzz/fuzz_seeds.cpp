@@ -209,6 +209,8 @@ Seeds readingSeeds(const Seeds& files) {
         seeds.push_back({"shape-ufosd-" + std::to_string(size / kKiB) + "k",
                          shaped({Shape::UfoSdTail}, saveOf(size, size))});
     }
+    // Found by this target: a Pro 8 SD file with more after it was read as one, the rest ignored.
+    seeds.push_back({"regression-ufosd-one-byte-more", shaped({Shape::UfoSdTail, 0x00, 1}, {})});
     const File bbd = copierFile(CopierFormat::SuperWildCard, save8);
     seeds.push_back({"shape-shrunk-bbd", shaped({Shape::Shrunk, 0, 40}, bbd)});
     seeds.push_back({"shape-huge", shaped({Shape::Shrunk, 0, 64 * kKiB + 1}, bbd)});

@@ -19,7 +19,7 @@ namespace plimbrook::fuzz {
 enum class Shape : std::uint8_t {
     AsIs,       // the bytes are the file
     Padded,     // the bytes, then `length` fill bytes
-    UfoSdTail,  // the bytes, then the Super UFO Pro 8 SD tail up to 128 KiB
+    UfoSdTail,  // the bytes, then the Super UFO Pro 8 SD tail up to 128 KiB, then `length` fill
     Shrunk,     // the file says it is `length` KiB, but only the bytes are there
 };
 
@@ -69,6 +69,7 @@ inline File shapedFile(const Shaping& s, Bytes bytes, std::uint64_t& claimed) {
             const auto piece = std::min(ufo_sd::kTail.size(), ufo_sd::kFileSize - file.size());
             file.insert(file.end(), ufo_sd::kTail.begin(), ufo_sd::kTail.begin() + piece);
         }
+        file.resize(file.size() + s.length % (kMostPadding + 1), s.fill);
     }
     claimed = file.size();
     if (s.shape == Shape::Shrunk) {
