@@ -16,6 +16,8 @@ packages=(
     shared-mime-info libglib2.0-bin       # check the MIME types as a desktop reads them
     g++-mingw-w64-x86-64-posix wine64     # build plimbrook-convert.exe and run its tests
     libz-mingw-w64-dev                    # zlib for the Windows build
+    nlohmann-json3-dev                    # info --json writes its document with it
+    bash-completion zsh fish              # the completions' folders, and shells to test them in
 )
 
 missing=()
