@@ -108,6 +108,10 @@ unsigned char toWindows1252(char32_t codePoint) {
     return kUnmappable;
 }
 
+bool canHold(char32_t codePoint) {
+    return codePoint == kUnmappable || toWindows1252(codePoint) != kUnmappable;
+}
+
 char32_t fromWindows1252(unsigned char byte) {
     if (byte >= 0x80 && byte <= 0x9F) {
         return kHighControls[byte - 0x80];

@@ -18,6 +18,8 @@ std::u32string decodeUtf8(std::string_view utf8);
 std::string encodeUtf8(std::u32string_view text);
 
 unsigned char toWindows1252(char32_t codePoint);
+// Whether the code page holds the character, rather than standing kUnmappable in for it.
+bool canHold(char32_t codePoint);
 char32_t fromWindows1252(unsigned char byte);
 
 }  // namespace plimbrook::code_page

@@ -111,6 +111,16 @@ Converted convert(const FileReading& reading, const ConvertRequest& request) {
     return copierFile ? toSave(reading, request) : refused(reading, Refusal::SaveAsCopierFile);
 }
 
+std::optional<std::string> commentToCarry(const FileReading& reading) {
+    if (reading.kind != FileKind::CopierFile || reading.refusal ||
+        !hasCommentField(reading.copier)) {
+        return std::nullopt;
+    }
+    std::string comment = commentOfHeader(reading.header);
+    std::replace(comment.begin(), comment.end(), '\0', ' ');
+    return comment;
+}
+
 std::string_view extensionOf(const ConvertRequest& request) {
     if (request.direction == Direction::ToCopierFile) {
         return wordsOf(request.copier).extension;

@@ -71,6 +71,11 @@ Converted convert(const FileReading& reading, const ConvertRequest& request);
 // the page ask, the command line takes all of it.
 bool copiesDiffer(const FileReading& reading);
 
+// The comment a file gives the next BBD file: a BBD file's, or one whose header is not known,
+// with its zero bytes as spaces, since a text box would end the comment at the first. None for
+// any other file: a save, or a copier's header of zero bytes that holds no comment.
+std::optional<std::string> commentToCarry(const FileReading& reading);
+
 // The extension of the file a request writes.
 std::string_view extensionOf(const ConvertRequest& request);
 

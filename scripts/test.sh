@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: in a normal build, in one with
 # AddressSanitizer and UndefinedBehaviorSanitizer, the core tests under valgrind, the
-# Debian package installed, used and removed again, and the Windows build under wine64.
+# Debian package installed, used and removed again, the Windows build under wine64, and the
+# page built with emscripten, in Node and headless Chromium.
 # Each stage says how long it took, so that the whole stays within CI's time.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,4 +40,8 @@ stage "Windows build (MinGW-w64): its tests, the command-line rows and the same 
 "$top/scripts/build.sh" "$top/out/windows" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" \
     -DPLIMBROOK_HOST_BUILD="$top/out/normal"
 (cd "$top/out/windows" && ctest --output-on-failure -j 2)
+stage "web page (emscripten): the core's tables under Node, the page in headless Chromium"
+"$top/scripts/build-web.sh" >/dev/null
+(cd "$top/out/web/build" && ctest --output-on-failure -j 2)
+(cd "$top/web" && PLIMBROOK_CONVERT="$top/out/normal/bin/plimbrook-convert" node --test --test-concurrency=2 tests/*.test.mjs)
 stage "all passed"

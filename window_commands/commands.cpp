@@ -122,16 +122,11 @@ Outcome OpenBBDComment(CommandContext& context) {
             chosen(dialogs.PromptOpenFile("Open BBD File", kBbdFilters, kPreselectSecondFilter));
         channels.input = InputFile::open(context.fs, bbdPath);
         const FileReading reading = readFile(*channels.input);
-        if (reading.kind != FileKind::CopierFile || reading.refusal ||
-            !hasCommentField(reading.copier)) {
+        const auto comment = commentToCarry(reading);
+        if (!comment) {
             refuse(dialogs, commentRefusal(reading));
         }
-        std::string comment = commentOfHeader(reading.header);
-
-        // A text box ends its text at a zero byte, which would lose the rest of the comment;
-        // a space keeps the other 76 characters where they were.
-        std::replace(comment.begin(), comment.end(), '\0', ' ');
-        context.comment.setCommentText(comment);
+        context.comment.setCommentText(*comment);
     });
 }
 

@@ -2,6 +2,7 @@
 // refusals, the same for every face of the program.
 #include <string>
 
+#include "core/code_page.h"
 #include "core/conversion.h"
 #include "core/info_words.h"
 #include "core/retron5.h"
@@ -175,6 +176,40 @@ MINI_TEST(commentGoesIntoTheSuperWildCardHeader) {
     const Bytes field = text("Caf\xE9") + filled(73, ' ');
     std::copy(field.begin(), field.end(), expected.begin() + 16);
     MINI_CHECK(left(bytes, kHeader) == expected, "the header with its comment");
+}
+
+// Open BBD Comment's rule, for the window and the page alike.
+MINI_TEST(commentToCarry) {
+    Bytes withZeros = swcHeader();
+    const Bytes field = text("Slot") + filled(73, 0);
+    std::copy(field.begin(), field.end(), withZeros.begin() + 16);
+    const Bytes body = pattern(kBody, 9);
+    Bytes unknown = filled(kHeader, 0);
+    std::copy(field.begin(), field.begin() + 4, unknown.begin() + 16);
+    const struct {
+        const char* name;
+        Bytes file;
+        std::optional<std::string> comment;
+    } rows[] = {
+        {"zero_bytes_become_spaces", withZeros + body, "Slot" + std::string(73, ' ')},
+        // Another writer's header may hold a comment where the copier's does.
+        {"header_not_known", unknown + body, "Slot" + std::string(73, ' ')},
+        {"pro_fighter", figHeader() + body, std::nullopt},
+        {"raw_save", left(body, 8 * kKiB), std::nullopt},
+        {"empty", {}, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        MINI_CHECK(commentToCarry(read(row.file)) == row.comment, row.name);
+    }
+}
+
+MINI_TEST(codePageHolds) {
+    for (const char32_t held : {U'a', U'?', U'\u00E9', U'\u20AC', U'\u0178', U'\u00A0'}) {
+        MINI_CHECK(code_page::canHold(held), std::uint32_t(held));
+    }
+    for (const char32_t lacked : {U'\u03C9', U'\u65E5', U'\U0001F600', U'\uFFFD'}) {
+        MINI_CHECK(!code_page::canHold(lacked), std::uint32_t(lacked));
+    }
 }
 
 int main() {

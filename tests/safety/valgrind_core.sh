@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the test executables of the core, window-commands and safety rooms under valgrind's memcheck and
-# fails on any error it reports, in the test itself or in a child it forks.
+# Runs the test executables of the core, faces, window-commands and safety rooms under
+# valgrind's memcheck and fails on any error it reports, in the test itself or in a child it forks.
 # Usage: valgrind_core.sh BUILD_DIR   (a normal build; sanitizer builds cannot run here)
 set -euo pipefail
 
@@ -13,7 +13,7 @@ if grep -q '^PLIMBROOK_SANITIZE:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; th
 fi
 
 executables=()
-for room in core window_commands safety; do
+for room in core faces window_commands safety; do
     [ -d "$build/tests/$room" ] || continue
     while read -r name; do
         # Script tests (the crash test) have no executable of their own.
