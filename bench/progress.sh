@@ -1,18 +1,17 @@
 #!/usr/bin/env bash
 # What the progress line costs a batch: plimbrook-convert to-bbd over 10,000 saves of 8 KiB on a
-# tmpfs folder, with the progress and summary shown against without, medians of hyperfine runs.
+# tmpfs folder, with the progress and summary shown against without, medians of repeated runs.
 #
 #   bench/progress.sh [--build DIR] [--runs N] [--count N]
 #
-# Two pairs, each timed in one hyperfine run, alternating: standard error a pipe with and
-# without --progress, and a terminal (a pseudo-terminal, through script(1)) where the progress
-# is drawn as a user sees it, against -q, which draws nothing. The goal is within 2 %.
-# Installs hyperfine when run as root.
+# Two pairs, their runs alternating: standard error a pipe with and without --progress, and a
+# terminal (a pseudo-terminal, through script(1)) where the progress is drawn as a user sees it,
+# against -q, which draws nothing. The goal is within 2 %.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$repo/build-bench"
-runs=15
+runs=20
 count=10000
 
 while [ $# -gt 0 ]; do
@@ -27,15 +26,7 @@ done
 
 say() { printf '%s\n' "$*" >&2; }
 "$repo/scripts/setup.sh"
-if ! command -v hyperfine >/dev/null; then
-    if [ "$(id -u)" = 0 ]; then
-        apt-get install -y -qq hyperfine >/dev/null
-    else
-        say "progress.sh: install hyperfine as root first"
-        exit 1
-    fi
-fi
-for tool in cmake hyperfine script python3; do
+for tool in cmake script python3; do
     command -v "$tool" >/dev/null || { say "progress.sh: $tool is needed"; exit 1; }
 done
 
@@ -56,40 +47,55 @@ head -c $((count * 8192)) /dev/urandom >"$work/all"
 rm "$work/all"
 cd "$work/saves"
 saves=$(echo *.srm)
-results="$work/results"
-mkdir -p "$results"
 
-# -N: no shell around the programs, so only they are timed; each run into an emptied folder.
-pair() {  # name, then two commands
-    local name=$1
-    shift
-    hyperfine -N --style none --warmup 2 --runs "$runs" --export-json "$results/$name.json" \
-        --prepare "find ../out -mindepth 1 -delete" "$@" >/dev/null
-}
+# The two commands of a pair alternate, the first of each round taking turns, so that the load of
+# the machine, which drifts, falls on both alike; each run goes into an emptied folder.
+say "Timing $runs rounds of four runs each ..."
+python3 - "$convert" "$count" "$build_type" "$runs" $saves <<'PY'
+import os, shutil, statistics, subprocess, sys, time
 
-say "Timing with standard error a pipe ..."
-pair pipe \
-    -n "to-bbd -d ../out (no progress)" "$convert to-bbd -d ../out $saves" \
-    -n "to-bbd --progress -d ../out" "$convert to-bbd --progress -d ../out $saves"
+convert, count, build_type, runs = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys.argv[4])
+saves = sys.argv[5:]
+out = os.path.abspath("../out")
 
-say "Timing with standard error a terminal ..."
-pair terminal \
-    -n "script: to-bbd -q -d ../out (draws nothing)" \
-    "script -qec '$convert to-bbd -q -d ../out $saves' /dev/null" \
-    -n "script: to-bbd -d ../out (progress and summary)" \
-    "script -qec '$convert to-bbd -d ../out $saves' /dev/null"
-last="../out/s$(printf '%05d' $((count - 1))).bbd"
-[ "$(stat -c %s "$last" 2>/dev/null)" = 33280 ] || { say "progress.sh: the batch wrote no $last"; exit 1; }
+def batch(*options):
+    return [convert, "to-bbd", *options, "-d", out, "--", *saves]
 
-python3 - "$results" "$count" "$build_type" "$runs" <<'PY'
-import json, os, statistics, sys
+def on_terminal(command):  # script(1) gives the program a pseudo-terminal
+    return ["script", "-qec", " ".join(command), "/dev/null"]
 
-results, count, build_type, runs = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+pairs = [
+    ("Standard error a pipe", ("to-bbd (no progress)", batch()),
+     ("to-bbd --progress", batch("--progress"))),
+    ("Standard error a terminal, through script(1)", ("to-bbd -q (draws nothing)", batch("-q")),
+     ("to-bbd (progress and summary)", batch())),
+]
+
+def timed(command):
+    shutil.rmtree(out)
+    os.mkdir(out)
+    start = time.perf_counter()
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return time.perf_counter() - start
+
+times = {}
+for round_ in range(runs + 1):  # the first round warms the caches and is not counted
+    for title, *commands in pairs:
+        order = commands if round_ % 2 == 0 else commands[::-1]
+        for name, command in order:
+            if title.startswith("Standard error a terminal"):
+                command = on_terminal(command)
+            took = timed(command)
+            if round_ > 0:
+                times.setdefault((title, name), []).append(took)
+last = os.path.join(out, f"s{count - 1:05d}.bbd")
+if os.path.getsize(last) != 33280:
+    sys.exit(f"progress.sh: the batch wrote no {last}")
+
 print(f"Build type {build_type}; {count} saves of 8 KiB on tmpfs; medians of {runs} "
-      "hyperfine -N runs, each pair timed in one run.\n")
-for name, title in (("pipe", "Standard error a pipe"), ("terminal", "Standard error a terminal")):
-    (a, ta), (b, tb) = [(r["command"], statistics.median(r["times"]))
-                        for r in json.load(open(os.path.join(results, name + ".json")))["results"]]
+      "alternating runs of each command.\n")
+for title, (a, _), (b, _) in pairs:
+    ta, tb = statistics.median(times[(title, a)]), statistics.median(times[(title, b)])
     ratio = tb / ta
     print(f"{title}:")
     print(f"  {a}: {ta * 1e3:.1f} ms ({count / ta:,.0f} files/s)")

@@ -85,7 +85,6 @@ Batch::Batch(const ConvertOptions& options, std::ostream& out, std::ostream& err
              ReportSettings report)
     : options_(options),
       out_(out),
-      err_(err),
       fs_(fs),
       workingFolder_(currentFolder()),
       pending_(commitGroupSize()),

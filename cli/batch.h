@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -104,7 +105,6 @@ private:
 
     const ConvertOptions& options_;
     std::ostream& out_;
-    std::ostream& err_;
     FileSystem& fs_;
     bool failed_ = false;
     std::set<std::string> written_;
@@ -116,7 +116,8 @@ private:
     FolderCache folders_;
     CommitGroup pending_;  // outputs written and not yet in place
     BatchReport report_;
-    bool committing_ = false;  // failures reported now are of outputs written before
+    // While a group is put in place: a failure reported then is of an output already written.
+    bool committing_ = false;
 };
 
 // The reason the command line gives for a failed file step.

@@ -42,7 +42,7 @@ zcat /usr/share/man/man1/plimbrook-convert.1.gz | grep -q '^\.TH PLIMBROOK-CONVE
 grep -q 'Expat\|MIT' /usr/share/doc/plimbrook/copyright || fail "no licence in the copyright file"
 
 echo "== the installed plimbrook-convert"
-/usr/bin/plimbrook-convert --version | grep -qx "plimbrook-convert [0-9.]*" || fail "--version"
+/usr/bin/plimbrook-convert --version | head -n 1 | grep -qx "plimbrook-convert (Plimbrook) [0-9.]*" || fail "--version"
 head -c 8192 /dev/urandom >"$work/game.srm"
 (cd "$work" && /usr/bin/plimbrook-convert to-bbd --comment "From the package" -- game.srm) ||
     fail "to-bbd"
