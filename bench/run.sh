@@ -171,9 +171,10 @@ if [ "$have_window" = 1 ]; then
     Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.05; done
-    export DISPLAY=":$display" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/xdg"
-    unset WAYLAND_DISPLAY
-    mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
+    export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
+    # Every start alike: no session bus to start or to answer, a home and runtime folder of its own.
+    . "$repo/tests/support/private_session.sh"
+    private_session "$work/session"
     stopwatch="$build/bench/first_window"
     for _ in 1 2 3; do  # warm the font cache and the file cache
         "$stopwatch" --settle 100 "$build/bench/bare_window" --menu-label >/dev/null

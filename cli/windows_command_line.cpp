@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "cli/convert_options.h"
 #include "core/files/windows_support.h"
@@ -78,12 +79,54 @@ void restoreConsole() {
     ::SetConsoleOutputCP(consoleCodePage);
 }
 
+// Started from Explorer, the program has a console window of its own, which closes with it. A
+// Command Prompt shares its console, and a program started with no window at all has none: they
+// neither want to nor could answer a key.
+bool aloneInOwnConsoleWindow() {
+    DWORD processes[2];
+    return ::GetConsoleProcessList(processes, 2) == 1 && ::GetConsoleWindow() != nullptr;
+}
+
+// The console's own keyboard, whatever standard input is.
+void waitForKey() {
+    std::fputs("\nPress any key to close this window.\n", stdout);
+    std::fflush(stdout);
+    const HANDLE input =
+        ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (input == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    ::FlushConsoleInputBuffer(input);
+    INPUT_RECORD record{};
+    DWORD read = 0;
+    while (::ReadConsoleInputW(input, &record, 1, &read) && read == 1) {
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) {
+            break;
+        }
+    }
+    ::CloseHandle(input);
+}
+
 }  // namespace
 
 std::vector<std::string> utf8Arguments(int argc, wchar_t** argv) {
     std::vector<std::string> args;
+    bool options = true;
     for (int i = 1; i < argc; ++i) {
-        args.push_back(utf8(argv[i]));
+        std::string arg = utf8(argv[i]);
+        options = options && arg != "--";
+        // As for Windows's own commands.
+        if (options && arg == "/?") {
+            arg = "--help";
+        }
+        args.push_back(std::move(arg));
+    }
+    if (args.empty() && aloneInOwnConsoleWindow()) {
+        // A double-click: rather than flash an error in a window that closes at once, the help
+        // stays on the screen until it has been read.
+        args.push_back("--help");
+        std::atexit(waitForKey);
     }
     return args;
 }

@@ -7,7 +7,9 @@
 // What the shells of Unix do for a program and those of Windows leave to it.
 namespace plimbrook::cli {
 
-// The arguments after the program's name, from UTF-16 to UTF-8.
+// The arguments after the program's name, from UTF-16 to UTF-8, with "/?" before any "--" as
+// "--help". Started with none in a console window of its own, as by a double-click, the program
+// is given "--help" and waits for a key before it ends and its window closes.
 std::vector<std::string> utf8Arguments(int argc, wchar_t** argv);
 
 // Each file argument with * or ? in its last part replaced by the names in that folder that

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds plimbrook-convert for Windows in out/windows-package and the zip a Windows user
-# unpacks: plimbrook-convert.exe (statically linked), Stuff.dat, README.txt and LICENSE.txt.
-# Prints the zip's path.
+# unpacks: plimbrook-convert.exe (statically linked, with its version resource and manifest),
+# Stuff.dat, the manual plimbrook-convert.html, README.txt (the README's Windows section) and
+# LICENSE.txt. Prints the zip's path.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"

@@ -12,12 +12,14 @@ packages=(
     xvfb xauth xdotool x11-utils          # window tests on a virtual display
     desktop-file-utils appstream          # validate the installed desktop entry and metainfo
     valgrind
-    dpkg-dev lintian                      # build and check the Debian package
+    dpkg-dev lintian                      # build and check the Debian packages
+    bash-completion                       # names the folder the bash completion goes to
     shared-mime-info libglib2.0-bin       # check the MIME types as a desktop reads them
     g++-mingw-w64-x86-64-posix wine64     # build plimbrook-convert.exe and run its tests
     libz-mingw-w64-dev                    # zlib for the Windows build
     nlohmann-json3-dev                    # info --json writes its document with it
-    bash-completion zsh fish              # the completions' folders, and shells to test them in
+    zsh fish                              # shells to test the completions in
+    mandoc icoutils                       # the Windows zip's manual; reading the .exe's resources
 )
 
 missing=()

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: in a normal build, in one with
-# AddressSanitizer and UndefinedBehaviorSanitizer, the core tests under valgrind, the
-# Debian package installed, used and removed again, the Windows build under wine64, and the
-# page built with emscripten, in Node and headless Chromium.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the core tests under valgrind, the two
+# Debian packages installed, used and removed again and built twice to the same bytes, the
+# Windows build under wine64, and the page built with emscripten, in Node and headless Chromium.
 # Each stage says how long it took, so that the whole stays within CI's time.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,7 +19,7 @@ echo "== installing what is missing"
 "$top/scripts/setup.sh"
 
 stage "normal build"
-"$top/scripts/build.sh" "$top/out/normal"
+"$top/scripts/build.sh" "$top/out/normal" -DBUILD_TESTING=ON  # run.sh may have built it without
 (cd "$top/out/normal" && ctest --output-on-failure -j 2)
 
 stage "core and command tests under valgrind memcheck"
@@ -30,11 +30,18 @@ stage "AddressSanitizer and UndefinedBehaviorSanitizer build"
 "$top/scripts/build.sh" "$top/out/sanitize" -DPLIMBROOK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 (cd "$top/out/sanitize" && ctest --output-on-failure -j 2)
 
-stage "Debian package: built, checked by lintian, installed, used and removed"
-deb=$("$top/scripts/package.sh" | tail -n 1)
+stage "Debian packages: built, checked by lintian, each installed, used and removed"
+built=$("$top/scripts/package.sh")
+mapfile -t debs <<<"$built"
 status=0
-"$top/tests/dist/package_check.sh" "$deb" || status=$?
+"$top/tests/dist/package_check.sh" "${debs[@]}" || status=$?
 [ "$status" -eq 0 ] || [ "$status" -eq 77 ]  # 77: skipped, as when not run as root
+
+stage "Debian packages built again from scratch in another folder: the same bytes"
+rm -rf "$top/out/package-again"
+built=$("$top/scripts/package.sh" "$top/out/package-again")
+mapfile -t again <<<"$built"
+"$top/tests/dist/reproducible_check.sh" "$top" "${debs[@]}" -- "${again[@]}"
 
 stage "Windows build (MinGW-w64): its tests, the command-line rows and the same bytes, under wine64"
 "$top/scripts/build.sh" "$top/out/windows" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" \

@@ -56,7 +56,7 @@ About::About(AddressOpener& addresses, const Version& version, QWidget* parent)
       version_(version) {
     setObjectName(QStringLiteral("About"));
     setWindowTitle(QStringLiteral("About"));
-    setWindowIcon(windowIcon16());
+    setWindowIcon(programIcon());
     setFixedSize(twips(5730), twips(3225));
     setFont(ui_fonts::controlFont());
     QToolTip::setFont(ui_fonts::controlFont());

@@ -54,7 +54,7 @@ Form1::Form1(const QString& applicationDir, const Version& version, Dialogs* dia
       applicationDir_(applicationDir),
       version_(version) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowIcon(windowIcon16());
+    setWindowIcon(programIcon());
     setFont(ui_fonts::controlFont());
     // Qt draws every tooltip in one font of its own.
     QToolTip::setFont(ui_fonts::controlFont());

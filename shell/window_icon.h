@@ -4,9 +4,9 @@
 
 namespace plimbrook {
 
-// The 16 x 16 picture in both windows' title bars.
-inline QIcon windowIcon16() {
-    return QIcon(QStringLiteral(":/icons/window-16.png"));
-}
+// The picture in both windows' title bars and in the desktop's task switcher: at each size the
+// program's icon is installed in (16 to 256 pixels) the PNG drawn for that size, and at any other
+// size its SVG, so that it is sharp wherever it is shown.
+QIcon programIcon();
 
 }  // namespace plimbrook

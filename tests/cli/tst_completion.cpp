@@ -53,7 +53,7 @@ QString bashCompletionsDir() {
 
 }  // namespace
 
-// The completions are installed by the cli folder's rules into a prefix of the test's own, and
+// The completions are installed by dist/'s rules into a prefix of the test's own, and
 // each shell is asked, as it would be at a prompt, what it offers.
 class TestCompletion : public QObject {
     Q_OBJECT

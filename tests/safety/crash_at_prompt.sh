@@ -58,9 +58,10 @@ start_display() {
 }
 start_display
 export QT_QPA_PLATFORM=xcb
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/home/.config"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+# An empty home, and no session bus that could write into it.
+. "$(dirname "$0")/../support/private_session.sh"
+private_session "$work"
+export XDG_CONFIG_HOME="$HOME/.config"
 
 # The visible window whose title is exactly $1, waited for at most $2 seconds.
 wait_window() {

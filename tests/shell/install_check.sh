@@ -41,13 +41,28 @@ desktop-file-validate "$desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
 grep -qx "Icon=$id" "$desktop" || fail "the desktop entry names another icon"
 grep -qx "Exec=plimbrook %F" "$desktop" || fail "the desktop entry passes no files"
-grep -qx "MimeType=application/x-swc-bbd;application/x-snes-sram;" "$desktop" ||
+grep -qx "MimeType=application/x-swc-bbd;application/x-snes-sram;application/x-pro-fighter-save;application/x-super-ufo-save;application/x-game-doctor-save;" "$desktop" ||
     fail "the desktop entry offers the program for other files"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
     fail "the metainfo launches another desktop entry"
 
 # PNG width and height are the big-endian words at bytes 16 and 20.
 png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{print $3*256+$4 "x" $7*256+$8}'; }
+
+# The description names each copier's files and the command line; the screenshots are those of
+# docs/screenshots, a default one first, each at the size the metainfo gives.
+for word in .bbd .sav .ufo .gd3 RetroArch plimbrook-convert; do
+    sed -n '/<description>/,/<\/description>/p' "$metainfo" | grep -qF "$word" ||
+        fail "the metainfo's description does not mention $word"
+done
+screenshots=$(cd "$(dirname "$0")/../../docs/screenshots" && pwd)
+grep -q '<screenshot type="default">' "$metainfo" || fail "the metainfo has no default screenshot"
+images=$(sed -n 's|.*<image type="source" width="\([0-9]*\)" height="\([0-9]*\)">[^<]*/\([^/<]*\)</image>.*|\1x\2 \3|p' "$metainfo")
+[ "$(grep -c . <<<"$images")" -ge 2 ] || fail "the metainfo lists fewer than two screenshots"
+while read -r size name; do
+    [ -f "$screenshots/$name" ] || fail "the metainfo's screenshot $name is not in docs/screenshots"
+    [ "$(png_size "$screenshots/$name")" = "$size" ] || fail "$name is not $size"
+done <<<"$images"
 for size in 16 32 48 64 128 256; do
     icon=$usr/share/icons/hicolor/${size}x${size}/apps/$id.png
     [ -f "$icon" ] || fail "no ${size}x${size} icon"
@@ -67,8 +82,17 @@ if command -v update-mime-database >/dev/null && command -v gio >/dev/null; then
     head -c 1000 /dev/zero >>"$samples/copier-file"
     head -c 1000 /dev/zero >"$samples/GAME.BBD"
     head -c 8192 /dev/zero >"$samples/game.srm"
+    # A Pro Fighter save's header, a 4 and then zero bytes, wins over the statistics files'
+    # *.sav; a .sav without it stays theirs.
+    { printf '\4'; head -c $((511 + 8192)) /dev/zero; } >"$samples/GAME.SAV"
+    { printf '$FL2'; head -c 1000 /dev/zero; } >"$samples/statistics.sav"
+    { head -c 8 /dev/zero; printf 'SUPERUFO'; head -c $((496 + 8192)) /dev/zero; } >"$samples/ufo-file"
+    head -c 1000 /dev/zero >"$samples/game.ufo"
+    head -c 32768 /dev/zero >"$samples/game.gd3"
     for pair in copier-file=application/x-swc-bbd GAME.BBD=application/x-swc-bbd \
-        game.srm=application/x-snes-sram; do
+        game.srm=application/x-snes-sram GAME.SAV=application/x-pro-fighter-save \
+        statistics.sav=application/x-spss-sav ufo-file=application/x-super-ufo-save \
+        game.ufo=application/x-super-ufo-save game.gd3=application/x-game-doctor-save; do
         got=$(XDG_DATA_DIRS="$usr/share:/usr/share" gio info -a standard::content-type \
             "$samples/${pair%%=*}" | sed -n 's/.*content-type: //p')
         [ "$got" = "${pair#*=}" ] || fail "${pair%%=*} is $got, not ${pair#*=}"
@@ -87,7 +111,9 @@ xvfb_pid=$!
 for _ in $(seq 50); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 [ -s "$scratch/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$scratch/display")"
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+unset QT_QPA_PLATFORM
+. "$(dirname "$0")/../support/private_session.sh"
+private_session "$scratch/session"
 
 # Starts bin/plimbrook and waits up to ten seconds for a top-level window titled $1. With $2
 # "closed" the program starts without standard error, and with all of Qt's debug output on.
@@ -101,10 +127,20 @@ shows_window() {
         "$usr/bin/plimbrook" >/dev/null 2>&1 &
     fi
     app_pid=$!
-    local seen=1
+    local seen=1 window
+    icons=
     for _ in $(seq 100); do
-        if xwininfo -root -children 2>/dev/null | grep -qF "\"$1"; then
+        window=$(xwininfo -root -children 2>/dev/null | grep -F "\"$1" | awk '{print $1; exit}')
+        if [ -n "$window" ]; then
             seen=0
+            # The main window's icon at the sizes that a task switcher gets, given with its title.
+            for _ in $(seq 20); do
+                [ "$1" = "Plimbrook (v" ] || break
+                icons=$(xprop -len 100000000 -id "$window" _NET_WM_ICON 2>/dev/null |
+                    grep -o 'Icon ([0-9]* x [0-9]*)' | tr -dc '0-9x\n' | tr '\n' ' ' || true)
+                [ -n "$icons" ] && break
+                sleep 0.1
+            done
             break
         fi
         sleep 0.1
@@ -118,7 +154,9 @@ shows_window() {
 
 shows_window "Plimbrook (v" || fail "started through bin/, the main window never showed (saw: $titles)"
 case "$titles" in *Dornquist*) fail "the template was reported missing" ;; esac
-echo "started through bin/: the main window shows"
+[ "$icons" = "16x16 32x32 48x48 64x64 128x128 256x256 " ] ||
+    fail "the main window's icon has the sizes $icons, not all those installed"
+echo "started through bin/: the main window shows, with its icon at every installed size"
 
 # Else the display connection would take descriptor 2 and every diagnostic would go into it.
 shows_window "Plimbrook (v" closed ||

@@ -134,6 +134,7 @@ void TestAboutBox::window() {
     QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
     QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
     QVERIFY(about.windowIcon().availableSizes().contains(QSize(16, 16)));
+    QVERIFY(about.windowIcon().availableSizes().contains(QSize(256, 256)));
 
     auto* ok = part<QPushButton>(about, "cmdOK");
     QCOMPARE(QApplication::focusWidget(), ok);

@@ -138,6 +138,7 @@ void TestMainWindow::window() {
     QVERIFY(qAbs(form_->frameGeometry().center().y() - screen.center().y()) <= 1);
 
     QVERIFY(form_->windowIcon().availableSizes().contains(QSize(16, 16)));
+    QVERIFY(form_->windowIcon().availableSizes().contains(QSize(256, 256)));
     QCOMPARE(form_->windowTitle(), QStringLiteral("Plimbrook (v1.0)"));
 }
 
