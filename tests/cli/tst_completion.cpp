@@ -80,7 +80,7 @@ void TestCompletion::initTestCase() {
     QVERIFY(prefix_.isValid() && home_.isValid() && folder_.isValid());
     QProcess install;
     install.start("cmake", {"-DCOMPONENT=convert", "-DCMAKE_INSTALL_PREFIX=" + prefix_.path(), "-P",
-                            PLIMBROOK_CLI_BUILD_DIR "/cmake_install.cmake"});
+                            PLIMBROOK_DIST_BUILD_DIR "/cmake_install.cmake"});
     QVERIFY(install.waitForFinished(60'000));
     QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
     const QString bashDir = bashCompletionsDir();
