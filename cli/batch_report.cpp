@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <ostream>
 
 #include "cli/program.h"
@@ -22,11 +23,14 @@ std::string durationText(double seconds) {
     if (whole < 60) {
         return std::to_string(whole) + " s";
     }
-    const auto two = [](long long n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+    char text[32];
     if (whole < 3600) {
-        return std::to_string(whole / 60) + ":" + two(whole % 60);
+        std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
+                      whole % 60);
     }
-    return std::to_string(whole / 3600) + ":" + two(whole / 60 % 60) + ":" + two(whole % 60);
+    return text;
 }
 
 }  // namespace
