@@ -29,15 +29,25 @@ std::vector<const OptionSpec*> optionsOf(unsigned commands) {
 std::string spellings(const OptionSpec& option, std::string_view separator = " ") {
     std::string words(option.name);
     if (option.letter != 0) {
-        words += std::string(separator) + "-" + option.letter;
+        words += separator;
+        words += '-';
+        words += option.letter;
     }
     return words;
+}
+
+// `word` added to a list of words between `separator`s.
+void append(std::string& list, std::string_view word, char separator = ' ') {
+    if (!list.empty()) {
+        list += separator;
+    }
+    list += word;
 }
 
 std::string joined(const std::vector<std::string_view>& words) {
     std::string text;
     for (const std::string_view word : words) {
-        text += (text.empty() ? "" : " ") + std::string(word);
+        append(text, word);
     }
     return text;
 }
@@ -149,9 +159,44 @@ void bashOptionCases(std::ostream& out) {
     }
     std::string all;
     for (const OptionSpec* option : optionsOf(kAll)) {
-        all += (all.empty() ? "" : " ") + spellings(*option);
+        append(all, spellings(*option));
     }
     out << "            *) words='" << all << "' ;;\n        esac\n";
+}
+
+// One option of a command as _arguments takes it: the options it excludes, its spellings, what
+// it is, and how its value is completed.
+void zshOption(std::ostream& out, const OptionSpec& row, unsigned command) {
+    const bool takes = row.value != ValueKind::None;
+    out << "                    '";
+    if (row.id == OptionId::Help || row.id == OptionId::Version) {
+        out << "(- *)'";
+    } else {
+        out << "(" << spellings(row) << ")'";
+    }
+    if (row.letter != 0) {
+        out << "{-" << row.letter << (takes ? "+," : ",") << row.name << (takes ? "=}" : "}");
+    } else {
+        out << row.name << (takes ? "=" : "");
+    }
+    out << "'[" << zshQuoted(summary(row.help)) << "]";
+    switch (row.value) {
+        case ValueKind::Word:
+            out << ":" << row.valueName << ":(" << joined(valueWords(row, command)) << ")";
+            break;
+        case ValueKind::File:
+            out << ":" << row.valueName << ":_files";
+            break;
+        case ValueKind::Folder:
+            out << ":" << row.valueName << ":_files -/";
+            break;
+        case ValueKind::Text:
+            out << ":" << row.valueName << ": ";
+            break;
+        case ValueKind::None:
+            break;
+    }
+    out << "' \\\n";
 }
 
 }  // namespace
@@ -160,7 +205,7 @@ std::string bashCompletion() {
     std::string valueOptions;
     for (const OptionSpec* option : optionsOf(kAll)) {
         if (option->value != ValueKind::None) {
-            valueOptions += (valueOptions.empty() ? "" : "|") + spellings(*option, "|");
+            append(valueOptions, spellings(*option, "|"), '|');
         }
     }
     std::ostringstream out;
@@ -218,27 +263,7 @@ std::string zshCompletion() {
     for (const CommandSpec& command : commandTable()) {
         out << "            " << command.name << ")\n                _arguments \\\n";
         for (const OptionSpec* option : optionsOf(command.bit)) {
-            const OptionSpec& row = *findOption(option->name, command.bit);
-            const bool takes = row.value != ValueKind::None;
-            const std::string exclusive = row.id == OptionId::Help || row.id == OptionId::Version
-                                              ? "(- *)"
-                                              : "(" + spellings(row) + ")";
-            std::string names = row.letter
-                                    ? "{-" + std::string(1, row.letter) + (takes ? "+," : ",") +
-                                          std::string(row.name) + (takes ? "=}" : "}")
-                                    : std::string(row.name) + (takes ? "=" : "");
-            out << "                    '" << exclusive << "'" << names << "'["
-                << zshQuoted(summary(row.help)) << "]";
-            if (row.value == ValueKind::Word) {
-                out << ":" << row.valueName << ":(" << joined(valueWords(row, command.bit)) << ")";
-            } else if (row.value == ValueKind::File) {
-                out << ":" << row.valueName << ":_files";
-            } else if (row.value == ValueKind::Folder) {
-                out << ":" << row.valueName << ":_files -/";
-            } else if (row.value == ValueKind::Text) {
-                out << ":" << row.valueName << ": ";
-            }
-            out << "' \\\n";
+            zshOption(out, *findOption(option->name, command.bit), command.bit);
         }
         out << "                    '*:file:_files' ;;\n";
     }
@@ -259,8 +284,9 @@ std::string fishCompletion() {
             << " -d '" << fishQuoted(summary(command.help)) << "'\n";
     }
     for (const CommandSpec& command : commandTable()) {
-        const std::string when =
-            " -n '__fish_seen_subcommand_from " + std::string(command.name) + "'";
+        std::string when = " -n '__fish_seen_subcommand_from ";
+        when += command.name;
+        when += '\'';
         for (const OptionSpec* option : optionsOf(command.bit)) {
             const OptionSpec& row = *findOption(option->name, command.bit);
             out << c << when;

@@ -40,9 +40,14 @@ void printSynopsis(std::ostream& out, const CommandSpec& command, std::string_vi
 }
 
 void printOption(std::ostream& out, const OptionSpec& option, bool withLabel) {
-    std::string label = std::string(withLabel ? "  " + optionLabel(option) : "");
+    std::string label;
+    if (withLabel) {
+        label = "  ";
+        label += optionLabel(option);
+    }
     if (withLabel && !option.valueName.empty()) {
-        label += " " + std::string(option.valueName);
+        label += ' ';
+        label += option.valueName;
     }
     if (label.size() + 2 > kHelpColumn) {
         out << label << '\n';
@@ -93,8 +98,7 @@ void printUsage(std::ostream& out, std::optional<Command> command) {
     }
     out << '\n' << kAbout << '\n' << "Commands:\n";
     for (const CommandSpec& spec : commandTable()) {
-        const std::string name = "  " + std::string(spec.name);
-        out << name << std::string(kCommandColumn - name.size(), ' ');
+        out << "  " << spec.name << std::string(kCommandColumn - 2 - spec.name.size(), ' ');
         printLines(out, spec.help, kCommandColumn);
     }
     out << '\n';
