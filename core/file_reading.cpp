@@ -112,8 +112,10 @@ void classify(FileReading& reading, ByteSource& source, Bytes head) {
     } else if (isChipSize(size)) {
         reading.kind = FileKind::RawSave;
         reading.save.assign(head.begin(), head.end());
-    } else if (const auto saveSize = ufoSdSaveSize(head)) {
-        // Before the headers: the save at its start may hold any bytes at all.
+    } else if (const auto saveSize =
+                   size == ufo_sd::kFileSize ? ufoSdSaveSize(head) : std::nullopt) {
+        // Before the headers: the save at its start may hold any bytes at all. The head read is
+        // no longer than such a file, so its length is checked against the file's own.
         takeUfoSd(reading, head, *saveSize);
     } else if (known && (size >= layout::kHeaderedSaveSize ||
                          (*known == CopierFormat::SuperWildCard && hasCopierLength(size)))) {

@@ -20,6 +20,7 @@ packages=(
     nlohmann-json3-dev                    # info --json writes its document with it
     zsh fish                              # shells to test the completions in
     mandoc icoutils                       # the Windows zip's manual; reading the .exe's resources
+    clang-14 libclang-rt-14-dev           # libFuzzer and the sanitizers for the readers' fuzz targets
 )
 
 missing=()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: in a normal build, in one with
-# AddressSanitizer and UndefinedBehaviorSanitizer, the core tests under valgrind, the two
-# Debian packages installed, used and removed again and built twice to the same bytes, the
-# Windows build under wine64, and the page built with emscripten, in Node and headless Chromium.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the core tests under valgrind, the readers
+# under libFuzzer, the two Debian packages installed, used and removed again and built twice to
+# the same bytes, the Windows build under wine64, and the page built with emscripten, in Node
+# and headless Chromium.
 # Each stage says how long it took, so that the whole stays within CI's time.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,6 +30,9 @@ stage "AddressSanitizer and UndefinedBehaviorSanitizer build"
 # Unoptimised: the sanitizers find the same faults, and the tree builds in less time.
 "$top/scripts/build.sh" "$top/out/sanitize" -DPLIMBROOK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 (cd "$top/out/sanitize" && ctest --output-on-failure -j 2)
+
+stage "fuzzing the readers (libFuzzer, clang): each target for a fixed time"
+"$top/tests/fuzz/run.sh" "$top/out/fuzz"
 
 stage "Debian packages: built, checked by lintian, each installed, used and removed"
 built=$("$top/scripts/package.sh")

@@ -94,6 +94,9 @@ std::vector<Row> rows() {
         {"ufo_sd_32k",
          ufoSdOf(k32),
          {FileKind::CopierFile, std::nullopt, CopierFormat::SuperUfoSd, kBody, 0, 32 * kKiB}},
+        // A byte more, and the file is no Pro 8 SD file: nor anything else that can be read.
+        {"ufo_sd_one_byte_more", ufoSdOf(pattern(8 * kKiB, 12)) + Bytes{0},
+         refused(FileKind::Unknown, Refusal::TooLarge)},
         {"ufo_sd_save_with_mark",
          ufoSdOf(marked(pattern(8 * kKiB, 12))),
          {FileKind::CopierFile, std::nullopt, CopierFormat::SuperUfoSd, kBody, 0, 8 * kKiB}},

@@ -1,0 +1,60 @@
+// The Retron 5's saves: unpackRetron5 on any bytes, the reading of the same bytes as a file, and
+// any save packed by packRetron5, or stored, read back.
+
+#include "core/file_reading.h"
+#include "tests/fuzz/fuzz_support.h"
+
+using namespace plimbrook;
+using namespace plimbrook::fuzz;
+
+namespace {
+
+void checkUnpacked(Bytes file, const Unpacked& unpacked) {
+    if (unpacked.refusal) {
+        require(unpacked.save.empty(), "a refused file gives no save");
+        require(unpacked.refusal != Refusal::DamagedRetron5 || !unpacked.detail.empty(),
+                "a damaged save says what is wrong with it");
+        require(unpacked.refusal != Refusal::TooLarge || unpacked.claimedSize > 32 * 1024,
+                "only a save of more than 32 KiB is too large");
+        return;
+    }
+    require(!unpacked.save.empty() && unpacked.save.size() <= 32 * 1024,
+            "a Retron 5 save holds 1 byte to 32 KiB");
+    require(unpacked.claimedSize == unpacked.save.size(), "the size claimed is the save's");
+    require(crc32Of(unpacked.save) == littleEndian<4>(file, retron5::kCrcOffset),
+            "a save is given only with the CRC-32 its header holds");
+}
+
+// The reading every command makes of the same bytes says the same.
+void checkReading(Bytes file, const Unpacked& unpacked) {
+    if (!hasRetron5Magic(file) || file.size() > kMaxPackedFileSize) {
+        return;
+    }
+    ByteSpan source(file);
+    const FileReading reading = readFile(source);
+    require(reading.kind == FileKind::Retron5Save, "the magic makes a Retron 5 save");
+    require(reading.refusal == unpacked.refusal, "the reading refuses it as the reader does");
+    require(same(reading.save, unpacked.save), "the reading gives the reader's save");
+}
+
+// Any save up to 32 KiB, as the console writes it, comes back byte for byte.
+void checkRoundTrip(Bytes save) {
+    if (save.empty()) {
+        return;
+    }
+    for (const File& file : {packRetron5(save), retron5Stored(save)}) {
+        const Unpacked back = unpackRetron5(file);
+        require(!back.refusal && same(back.save, save), "a save written is read back whole");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const Bytes file(data, size);
+    const Unpacked unpacked = unpackRetron5(file);
+    checkUnpacked(file, unpacked);
+    checkReading(file, unpacked);
+    checkRoundTrip(file.first(std::min<std::size_t>(size, 32 * 1024)));
+    return 0;
+}
