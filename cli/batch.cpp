@@ -81,23 +81,50 @@ std::string reasonOf(const FileError& error) {
     }
 }
 
-Batch::Batch(const ConvertOptions& options, std::ostream& out, std::ostream& err, FileSystem& fs)
+Batch::Batch(const ConvertOptions& options, std::ostream& out, std::ostream& err, FileSystem& fs,
+             ReportSettings report)
     : options_(options),
       out_(out),
-      err_(err),
       fs_(fs),
       workingFolder_(currentFolder()),
-      pending_(commitGroupSize()) {}
+      pending_(commitGroupSize()),
+      report_(out, err, std::move(report)) {}
 
 void Batch::report(const FileFailure& failure) {
+    if (committing_) {
+        report_.pendingFailed(failure.path);
+    }
+    // With -n, an output that exists is left as it is, whenever that is found.
+    if (options_.noClobber && failure.step == FileStep::Exists) {
+        report_.skipped();
+        return;
+    }
     failed_ = true;
-    err_ << kProgramName << ": " << terminalSafe(failure.path) << ": "
-         << terminalSafe(failure.reason) << '\n';
+    report_.error(std::string(kProgramName) + ": " + terminalSafe(failure.path) + ": " +
+                  terminalSafe(failure.reason));
 }
 
 void Batch::tell(const std::string& path, std::string_view kind, const std::string& text) {
-    err_ << kProgramName << ": " << terminalSafe(path) << ": " << kind << ": " << terminalSafe(text)
-         << '\n';
+    report_.note(std::string(kProgramName) + ": " + terminalSafe(path) + ": " + std::string(kind) +
+                 ": " + terminalSafe(text));
+}
+
+void Batch::put(const std::string& input, std::string_view extension,
+                const std::vector<std::uint8_t>& bytes) {
+    report_.pending(input, outputPathFor(options_, input, extension));
+    // A group that fills up is put in place within write(), this output with it.
+    committing_ = true;
+    try {
+        write(input, extension, bytes);
+    } catch (...) {
+        committing_ = false;
+        report_.dropLastPending();
+        throw;
+    }
+    committing_ = false;
+    if (pending_.empty()) {
+        report_.settle();
+    }
 }
 
 void Batch::noteInputs() {
@@ -189,7 +216,11 @@ void Batch::commitPending() {
 }
 
 int Batch::finish() {
+    committing_ = true;
     commitPending();
+    committing_ = false;
+    report_.settle();
+    report_.finish();
     return failed_ ? kExitSomeFailed : kExitSuccess;
 }
 

@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/batch_report.h"
 #include "cli/convert_options.h"
 #include "cli/program.h"
 #include "core/file_reading.h"
@@ -18,8 +20,11 @@ namespace plimbrook::cli {
 
 // One file that could not be done, and why; the batch goes on without it.
 struct FileFailure {
+    FileFailure(std::string path, std::string reason, std::optional<FileStep> step = {})
+        : path(std::move(path)), reason(std::move(reason)), step(step) {}
     std::string path;
     std::string reason;
+    std::optional<FileStep> step;  // where a file step failed
 };
 
 // What every command of one invocation shares: its options, the two streams, the inputs it reads
@@ -27,7 +32,8 @@ struct FileFailure {
 // and the next one goes on. Outputs are committed in groups (see CommitGroup).
 class Batch {
 public:
-    Batch(const ConvertOptions& options, std::ostream& out, std::ostream& err, FileSystem& fs);
+    Batch(const ConvertOptions& options, std::ostream& out, std::ostream& err, FileSystem& fs,
+          ReportSettings report = {});
 
     const ConvertOptions& options() const { return options_; }
     std::ostream& out() { return out_; }
@@ -35,12 +41,14 @@ public:
     // Runs `step` for each input; whatever it throws as a FileFailure is reported.
     template <typename Step>
     void each(Step step) {
+        report_.start(options_.inputs.size());
         for (const std::string& input : options_.inputs) {
             try {
                 step(input);
             } catch (const FileFailure& failure) {
                 report(failure);
             }
+            report_.fileDone();
         }
     }
     // Runs `step` once; a failure in it is reported.
@@ -70,11 +78,14 @@ public:
     // be the one read last.
     void write(const std::string& input, std::string_view extension,
                const std::vector<std::uint8_t>& bytes);
+    // The same, counted for the summary and told with -v once it is in place.
+    void put(const std::string& input, std::string_view extension,
+             const std::vector<std::uint8_t>& bytes);
 
     // A line about a file that was still done: "NAME: KIND: TEXT".
     void tell(const std::string& path, std::string_view kind, const std::string& text);
 
-    // Commits what is left; the exit status.
+    // Commits what is left and gives the summary; the exit status.
     int finish();
 
     // Every file the batch reads is noted before anything is written, so that no output
@@ -94,7 +105,6 @@ private:
 
     const ConvertOptions& options_;
     std::ostream& out_;
-    std::ostream& err_;
     FileSystem& fs_;
     bool failed_ = false;
     std::set<std::string> written_;
@@ -105,6 +115,9 @@ private:
     std::string workingFolder_;
     FolderCache folders_;
     CommitGroup pending_;  // outputs written and not yet in place
+    BatchReport report_;
+    // While a group is put in place: a failure reported then is of an output already written.
+    bool committing_ = false;
 };
 
 // The reason the command line gives for a failed file step.
@@ -117,7 +130,7 @@ auto Batch::blame(const std::string& path, Step step) -> decltype(step()) {
     try {
         return step();
     } catch (const FileError& error) {
-        throw FileFailure{path, reasonOf(error)};
+        throw FileFailure{path, reasonOf(error), error.step()};
     } catch (const std::exception& error) {
         throw FileFailure{path, error.what()};
     }

@@ -4,7 +4,10 @@
 
 namespace plimbrook::cli {
 
+// Of several files, each comment follows its file's name, as grep -H does; of one, it stands
+// alone, as scripts have always read it.
 void printComments(Batch& batch) {
+    const bool named = batch.options().inputs.size() > 1;
     batch.each([&](const std::string& input) {
         const FileReading reading = batch.read(input);
         if (reading.refusal) {
@@ -19,6 +22,9 @@ void printComments(Batch& batch) {
                               "no comment field in a " + std::string(wordsOf(reading.copier).name)};
         }
         const std::string comment = commentOfHeader(reading.header);
+        if (named) {
+            batch.out() << terminalSafe(input) << ": ";
+        }
         batch.out() << (batch.options().raw ? comment : commentOnOneLine(comment)) << '\n';
     });
 }

@@ -41,7 +41,7 @@ void convertEach(Batch& batch, const ConvertRequest& request, const ReadOptions&
         for (const ConvertNote& note : converted.notes) {
             batch.tell(input, note.warning ? "warning" : "note", noteText(reading, note));
         }
-        batch.write(input, extensionOf(request), converted.bytes);
+        batch.put(input, extensionOf(request), converted.bytes);
     });
 }
 

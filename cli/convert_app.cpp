@@ -17,7 +17,13 @@ namespace {
 
 int runBatch(const ConvertOptions& options, std::ostream& out, std::ostream& err,
              const ConvertEnvironment& environment) {
-    Batch batch(options, out, err, environment.fs);
+    ReportSettings report;
+    report.quiet = options.quiet;
+    report.verbose = options.verbose;
+    const bool writes = options.command == Command::ToBbd || options.command == Command::ToSrm;
+    report.shown = writes && (options.progress || environment.errIsTerminal);
+    report.now = environment.clock;
+    Batch batch(options, out, err, environment.fs, report);
     switch (options.command) {
         case Command::ToBbd:
             batch.noteInputs();
@@ -52,10 +58,10 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
 
     switch (options.action) {
         case ConvertOptions::Action::Help:
-            printUsage(out);
+            printUsage(out, options.helpCommand);
             return kExitSuccess;
         case ConvertOptions::Action::Version:
-            out << kProgramName << " " << versionText(kVersion) << '\n';
+            printVersion(out);
             return kExitSuccess;
         case ConvertOptions::Action::Run:
             break;

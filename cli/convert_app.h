@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/batch_report.h"
 #include "cli/program.h"
 #include "core/files/file_access.h"
 
@@ -14,6 +15,9 @@ struct ConvertEnvironment {
     // The header template used when no --template is given: Stuff.dat beside the program.
     std::string defaultTemplatePath;
     FileSystem& fs = realFileSystem();
+    // Where a batch's progress and summary go without --progress.
+    bool errIsTerminal = false;
+    Clock clock = {};  // none: the steady clock
 };
 
 // Runs one invocation; `args` excludes the program name. Results go to `out`, each failed

@@ -1,209 +1,124 @@
 #include "cli/convert_options.h"
 
 #include <algorithm>
-#include <array>
 #include <string_view>
 
+#include "cli/option_table.h"
 #include "core/bbd_layout.h"
 
 namespace plimbrook::cli {
 
 namespace {
 
-enum Applies : unsigned {
-    kToBbd = 1u << 0,
-    kToSrm = 1u << 1,
-    kComment = 1u << 2,
-    kInfo = 1u << 3,
-    kWriters = kToBbd | kToSrm,
-    kCopierFiles = kToBbd | kToSrm | kInfo,
-    kAll = kToBbd | kToSrm | kComment | kInfo,
-};
-
-enum class Id {
-    Comment,
-    Template,
-    OutputDir,
-    Output,
-    Size,
-    Format,
-    SaveFormat,
-    Force,
-    Raw,
-    Help,
-    Version
-};
-
-struct OptionInfo {
-    std::string_view name;
-    Id id;
-    bool takesValue;
-    unsigned applies;
-};
-
-constexpr std::array<OptionInfo, 11> kOptions = {{
-    {"--comment", Id::Comment, true, kToBbd},
-    {"--template", Id::Template, true, kToBbd},
-    {"--output-dir", Id::OutputDir, true, kWriters},
-    {"--output", Id::Output, true, kWriters},
-    {"--size", Id::Size, true, kWriters},
-    {"--format", Id::Format, true, kCopierFiles},
-    {"--save-format", Id::SaveFormat, true, kToSrm},
-    {"--force", Id::Force, false, kWriters},
-    {"--raw", Id::Raw, false, kComment},
-    {"--help", Id::Help, false, kAll},
-    {"--version", Id::Version, false, kAll},
-}};
-
-struct CommandName {
-    std::string_view name;
-    Command command;
-    unsigned bit;
-};
-
-constexpr std::array<CommandName, 4> kCommands = {{
-    {"to-bbd", Command::ToBbd, kToBbd},
-    {"to-srm", Command::ToSrm, kToSrm},
-    {"comment", Command::Comment, kComment},
-    {"info", Command::Info, kInfo},
-}};
-
-// The values of --size: KiB, or for to-srm "auto", for what the file says. to-bbd keeps at least
-// 2 KiB: the smallest chip a copier file's copies can be told from.
-struct SaveSizeName {
-    std::string_view name;
-    std::optional<std::size_t> bytes;
-    unsigned applies;
-};
-constexpr std::size_t kKiB = plimbrook::layout::kKiB;
-constexpr std::array<SaveSizeName, 7> kSaveSizes = {{
-    {"auto", std::nullopt, kToSrm},
-    {"1", 1 * kKiB, kToSrm},
-    {"2", 2 * kKiB, kWriters},
-    {"4", 4 * kKiB, kToSrm},
-    {"8", 8 * kKiB, kWriters},
-    {"16", 16 * kKiB, kWriters},
-    {"32", 32 * kKiB, kWriters},
-}};
-
 std::string quoted(std::string_view text) {
     return "'" + std::string(text) + "'";
 }
 
-const OptionInfo& findOption(std::string_view name) {
-    const auto found = std::find_if(kOptions.begin(), kOptions.end(),
-                                    [&](const OptionInfo& option) { return option.name == name; });
-    if (found == kOptions.end()) {
-        throw UsageError("unknown option " + quoted(name));
-    }
-    return *found;
+std::string didYouMean(std::string_view typed, const std::vector<std::string_view>& known) {
+    const std::string_view nearest = nearestWord(typed, known);
+    return nearest.empty() ? "" : "; did you mean " + quoted(nearest) + "?";
 }
 
 bool isOption(const std::string& arg) {
     return arg.size() > 1 && arg.front() == '-';
 }
 
-// The command the first argument names. Only an option may stand in its place, and only to
-// ask for the help or the version; no command then.
-const CommandName* takeCommand(const std::vector<std::string>& args, ConvertOptions& options) {
-    if (args.empty()) {
-        throw UsageError("missing command");
-    }
-    const std::string& first = args.front();
-    const auto command = std::find_if(kCommands.begin(), kCommands.end(),
-                                      [&](const CommandName& c) { return c.name == first; });
-    if (command != kCommands.end()) {
-        options.command = command->command;
-        return &*command;
-    }
-    if (!isOption(first)) {
-        throw UsageError("unknown command " + quoted(first));
-    }
-    return nullptr;
-}
-
-// One option as written: "--name", "--name=value", or "-h".
+// One option as written, and its value where the same word or the next argument gives one.
 struct OptionWord {
-    const OptionInfo& option;
-    std::optional<std::string_view> value;  // the part after '=', if there is one
+    const OptionSpec* option;
+    std::string written;  // "--size" or "-s", as the user typed it
+    std::optional<std::string> value;
 };
 
-OptionWord optionWord(const std::string& arg) {
-    const std::string_view whole = arg == "-h" ? std::string_view("--help") : std::string_view(arg);
-    const auto equals = whole.find('=');
-    const OptionInfo& option = findOption(whole.substr(0, equals));
-    if (equals == std::string_view::npos) {
-        return {option, std::nullopt};
+const OptionSpec& knownOption(std::string_view written) {
+    const OptionSpec* option = findOption(written);
+    if (option == nullptr) {
+        throw UsageError("unknown option " + quoted(written) +
+                         (written.starts_with("--") ? didYouMean(written, optionNames()) : ""));
     }
-    return {option, whole.substr(equals + 1)};
+    return *option;
 }
 
-void refuseValue(const OptionWord& word) {
-    if (word.value) {
-        throw UsageError("option " + quoted(word.option.name) + " takes no value");
+// The value of an option that takes one, from the rest of its word or from the next argument,
+// which `next` then moves past. The next argument is taken as it stands, so that a comment may
+// start with a dash.
+std::string valueAfter(const OptionSpec& option, std::optional<std::string> rest,
+                       const std::vector<std::string>& args, std::size_t& next) {
+    if (rest) {
+        return *rest;
     }
+    if (next + 1 < args.size()) {
+        return args[++next];
+    }
+    throw UsageError("option " + quoted(option.name) + " needs a value");
 }
 
-// What --help or --version asks for instead of a run.
-ConvertOptions::Action actionOf(const OptionWord& word) {
-    refuseValue(word);
-    return word.option.id == Id::Help ? ConvertOptions::Action::Help
-                                      : ConvertOptions::Action::Version;
+// "--name", "--name=value", or "-abc": letters of flags, the last of which may take the rest of
+// the word, or else the next argument, as its value.
+std::vector<OptionWord> optionWords(const std::vector<std::string>& args, std::size_t& next) {
+    const std::string& arg = args[next];
+    if (arg.starts_with("--")) {
+        const auto equals = arg.find('=');
+        const OptionSpec& option = knownOption(std::string_view(arg).substr(0, equals));
+        std::optional<std::string> value;
+        if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+            if (option.value == ValueKind::None) {
+                throw UsageError("option " + quoted(option.name) + " takes no value");
+            }
+        }
+        if (option.value != ValueKind::None) {
+            value = valueAfter(option, value, args, next);
+        }
+        return {{&option, arg.substr(0, equals), value}};
+    }
+    std::vector<OptionWord> words;
+    for (std::size_t i = 1; i < arg.size(); ++i) {
+        const std::string written = {'-', arg[i]};
+        const OptionSpec& option = knownOption(written);
+        if (option.value == ValueKind::None) {
+            words.push_back({&option, written, std::nullopt});
+            continue;
+        }
+        std::optional<std::string> rest;
+        if (i + 1 < arg.size()) {
+            rest = arg.substr(i + 1);
+        }
+        words.push_back({&option, written, valueAfter(option, rest, args, next)});
+        break;
+    }
+    return words;
 }
 
-void checkApplies(const OptionInfo& option, const CommandName* command) {
-    if (command == nullptr) {
-        throw UsageError("missing command");
+std::string wordList(const std::vector<std::string_view>& words) {
+    std::string list;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        list += i == 0 ? "" : i + 1 == words.size() ? " or " : ", ";
+        list += words[i];
     }
-    if ((option.applies & command->bit) == 0) {
-        throw UsageError("option " + quoted(option.name) + " does not apply to " +
-                         std::string(command->name));
-    }
+    return list;
 }
 
-// The option's value, from after its '=' or from the next argument, which `next` then moves
-// past; empty for an option that takes none.
-std::string takeValue(const OptionWord& word, const std::vector<std::string>& args,
-                      std::size_t& next) {
-    const OptionInfo& option = word.option;
-    if (!option.takesValue) {
-        refuseValue(word);
-        return {};
+std::optional<std::size_t> saveSizeValue(const OptionSpec& option, const std::string& value,
+                                         const CommandSpec& command) {
+    const auto words = valueWords(option, command.bit);
+    if (std::find(words.begin(), words.end(), value) == words.end()) {
+        throw UsageError("option '--size' takes " + wordList(words) + ", not " + quoted(value));
     }
-    std::string value;
-    if (word.value) {
-        value = std::string(*word.value);
-    } else if (next + 1 < args.size()) {
-        // The value is taken as it stands, so a comment may start with a dash.
-        value = args[++next];
-    } else {
-        throw UsageError("option " + quoted(option.name) + " needs a value");
+    if (value == "auto") {
+        return std::nullopt;
     }
-    // Only the comment may be empty: an empty name would only fail later, file by file.
-    if (value.empty() && option.id != Id::Comment) {
-        throw UsageError("option " + quoted(option.name) + " needs a value");
-    }
-    return value;
-}
-
-std::optional<std::size_t> saveSizeValue(const std::string& value, Command command) {
-    const unsigned bit = command == Command::ToBbd ? kToBbd : kToSrm;
-    const auto size = std::find_if(kSaveSizes.begin(), kSaveSizes.end(), [&](const auto& known) {
-        return known.name == value && (known.applies & bit) != 0;
-    });
-    if (size == kSaveSizes.end()) {
-        throw UsageError(std::string("option '--size' takes ") +
-                         (bit == kToBbd ? "2, 8, 16 or 32" : "auto, 1, 2, 4, 8, 16 or 32") +
-                         ", not " + quoted(value));
-    }
-    return size->bytes;
+    return std::stoul(value) * layout::kKiB;
 }
 
 CopierFormat formatValue(const std::string& value) {
     const FormatWords* format = formatNamed(value);
     if (format == nullptr) {
-        throw UsageError("option '--format' takes swc, fig, ufo, ufosd or gd3, not " +
-                         quoted(value));
+        std::vector<std::string_view> names;
+        for (const FormatWords& known : choosableFormats()) {
+            names.push_back(known.option);
+        }
+        throw UsageError("option '--format' takes " + wordList(names) + ", not " + quoted(value));
     }
     return format->format;
 }
@@ -218,53 +133,94 @@ SaveFormat saveFormatValue(const std::string& value) {
     throw UsageError("option '--save-format' takes srm or retron5, not " + quoted(value));
 }
 
-void setOption(ConvertOptions& options, Id id, const std::string& value) {
+void setFlag(ConvertOptions& options, OptionId id) {
     switch (id) {
-        case Id::Comment:
-            options.comment = value;
-            break;
-        case Id::Template:
-            options.templatePath = value;
-            break;
-        case Id::OutputDir:
-            options.outputDir = value;
-            break;
-        case Id::Output:
-            options.output = value;
-            break;
-        case Id::Size:
-            options.saveSize = saveSizeValue(value, options.command);
-            break;
-        case Id::Format:
-            options.format = formatValue(value);
-            break;
-        case Id::SaveFormat:
-            options.saveFormat = saveFormatValue(value);
-            break;
-        case Id::Force:
+        case OptionId::Force:
             options.force = true;
             break;
-        case Id::Raw:
+        case OptionId::NoClobber:
+            options.noClobber = true;
+            break;
+        case OptionId::Quiet:
+            options.quiet = true;
+            break;
+        case OptionId::Verbose:
+            options.verbose = true;
+            break;
+        case OptionId::Progress:
+            options.progress = true;
+            break;
+        case OptionId::Raw:
             options.raw = true;
             break;
-        case Id::Help:
-        case Id::Version:
+        case OptionId::Json:
+            options.json = true;
             break;
+        default:
+            break;
+    }
+}
+
+// An option once the command is known: whether it applies, and what its value means.
+void apply(ConvertOptions& options, const OptionWord& word, const CommandSpec& command) {
+    const OptionSpec& option = *findOption(word.option->name, command.bit);
+    if ((option.applies & command.bit) == 0) {
+        throw UsageError("option " + quoted(option.name) + " does not apply to " +
+                         std::string(command.name));
+    }
+    if (option.value == ValueKind::None) {
+        setFlag(options, option.id);
+        return;
+    }
+    const std::string& value = *word.value;
+    // Only the comment may be empty: an empty name would only fail later, file by file.
+    if (value.empty() && option.id != OptionId::Comment) {
+        throw UsageError("option " + quoted(option.name) + " needs a value");
+    }
+    switch (option.id) {
+        case OptionId::Comment:
+            options.comment = value;
+            break;
+        case OptionId::Template:
+            options.templatePath = value;
+            break;
+        case OptionId::OutputDir:
+            options.outputDir = value;
+            break;
+        case OptionId::Output:
+            options.output = value;
+            break;
+        case OptionId::Size:
+            options.saveSize = saveSizeValue(option, value, command);
+            break;
+        case OptionId::Format:
+            options.format = formatValue(value);
+            break;
+        case OptionId::SaveFormat:
+            options.saveFormat = saveFormatValue(value);
+            break;
+        default:
+            break;
+    }
+}
+
+void refuseBoth(bool a, std::string_view aName, bool b, std::string_view bName) {
+    if (a && b) {
+        throw UsageError("options " + quoted(aName) + " and " + quoted(bName) +
+                         " cannot be used together");
     }
 }
 
 // What each option allows alone, the whole command line may still not: checked once all of it
 // is read.
-void checkWhole(const ConvertOptions& options, const CommandName* command) {
-    if (command == nullptr) {
-        throw UsageError("missing command");
-    }
+void checkWhole(const ConvertOptions& options) {
     if (options.inputs.empty()) {
         throw UsageError("no input files");
     }
-    if (options.output && options.outputDir) {
-        throw UsageError("options '--output' and '--output-dir' cannot be used together");
-    }
+    refuseBoth(options.output.has_value(), "--output", options.outputDir.has_value(),
+               "--output-dir");
+    refuseBoth(options.force, "--force", options.noClobber, "--no-clobber");
+    refuseBoth(options.quiet, "--quiet", options.verbose, "--verbose");
     if (options.output && options.inputs.size() != 1) {
         throw UsageError("option '--output' takes exactly one input file");
     }
@@ -282,37 +238,58 @@ void checkWhole(const ConvertOptions& options, const CommandName* command) {
     }
 }
 
-void addInput(ConvertOptions& options, const std::string& arg, std::size_t position) {
-    options.inputs.push_back(arg);
-    options.inputPositions.push_back(position);
+const CommandSpec& knownCommand(const std::string& name) {
+    const CommandSpec* command = findCommand(name);
+    if (command == nullptr) {
+        throw UsageError("unknown command " + quoted(name) + didYouMean(name, commandNames()));
+    }
+    return *command;
 }
 
 }  // namespace
 
 ConvertOptions parseOptions(const std::vector<std::string>& args) {
     ConvertOptions options;
-    const CommandName* command = takeCommand(args, options);
-
+    const CommandSpec* command = nullptr;
+    std::vector<OptionWord> beforeCommand;  // applied once the command says what they mean
     // After "--" every argument is a file, even one that starts with a dash.
     bool filesOnly = false;
-    for (std::size_t next = command != nullptr ? 1 : 0; next < args.size(); ++next) {
+    for (std::size_t next = 0; next < args.size(); ++next) {
         const std::string& arg = args[next];
         if (filesOnly || !isOption(arg)) {
-            addInput(options, arg, next);
+            if (command != nullptr) {
+                options.inputs.push_back(arg);
+                options.inputPositions.push_back(next);
+                continue;
+            }
+            command = &knownCommand(arg);
+            options.command = command->command;
+            for (const OptionWord& word : beforeCommand) {
+                apply(options, word, *command);
+            }
         } else if (arg == "--") {
             filesOnly = true;
         } else {
-            const OptionWord word = optionWord(arg);
-            if (word.option.id == Id::Help || word.option.id == Id::Version) {
-                options.action = actionOf(word);
-                return options;
+            for (const OptionWord& word : optionWords(args, next)) {
+                const OptionId id = word.option->id;
+                if (id == OptionId::Help || id == OptionId::Version) {
+                    options.action = id == OptionId::Help ? ConvertOptions::Action::Help
+                                                          : ConvertOptions::Action::Version;
+                    options.helpCommand = command ? std::optional(command->command) : std::nullopt;
+                    return options;
+                }
+                if (command != nullptr) {
+                    apply(options, word, *command);
+                } else {
+                    beforeCommand.push_back(word);
+                }
             }
-            checkApplies(word.option, command);
-            setOption(options, word.option.id, takeValue(word, args, next));
         }
     }
-
-    checkWhole(options, command);
+    if (command == nullptr) {
+        throw UsageError("missing command");
+    }
+    checkWhole(options);
     return options;
 }
 

@@ -18,6 +18,8 @@ struct ConvertOptions {
     enum class Action { Run, Help, Version };
     Action action = Action::Run;
     Command command = Command::ToBbd;
+    // The command whose own help was asked for; none: the whole help.
+    std::optional<Command> helpCommand;
     std::optional<std::string> comment;
     std::optional<std::string> templatePath;
     std::optional<std::string> outputDir;
@@ -31,7 +33,12 @@ struct ConvertOptions {
     // a Super Wild Card BBD file, or for reading, what each file's header says.
     std::optional<CopierFormat> format;
     bool force = false;
+    bool noClobber = false;  // an output that exists is skipped, not an error
+    bool quiet = false;      // errors only
+    bool verbose = false;    // a line for each file written
+    bool progress = false;   // progress and summary even where standard error is no terminal
     bool raw = false;
+    bool json = false;
     std::vector<std::string> inputs;
     // Where each input stood among the arguments, so that only file names are expanded where
     // the program itself expands wildcards.
@@ -44,8 +51,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// `args` excludes the program name. Options may come before or after the files, as
-// "--name value" or "--name=value"; "--" ends them. "--help" and "--version" win where met.
+// `args` excludes the program name. Options may come before or after the command and the files,
+// as "--name value", "--name=value", "-n value", "-nvalue" or several letters in one ("-fq");
+// "--" ends them. "--help" and "--version" win where met.
 ConvertOptions parseOptions(const std::vector<std::string>& args);
 
 }  // namespace plimbrook::cli

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/console.h"
 #include "cli/convert_app.h"
 #include "core/files/file_access.h"
 #ifdef _WIN32
@@ -16,7 +17,8 @@ namespace cli = plimbrook::cli;
 
 int run(const std::vector<std::string>& args, const std::string& programPath) {
     plimbrook::removeTemporariesOnTermination();
-    const cli::ConvertEnvironment environment{cli::templateBeside(programPath)};
+    cli::ConvertEnvironment environment{cli::templateBeside(programPath)};
+    environment.errIsTerminal = cli::standardErrorIsTerminal();
     int status = cli::runConvert(args, std::cout, std::cerr, environment);
 
     // A comment listing piped into a full disk or a closed pipe must not look like success.

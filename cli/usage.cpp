@@ -1,78 +1,120 @@
 #include "cli/usage.h"
 
+#include <cctype>
 #include <ostream>
+#include <string>
 #include <string_view>
 
+#include "cli/option_table.h"
+#include "cli/program.h"
 #include "core/app_facts.h"
-#include "core/bbd_layout.h"
 
 namespace plimbrook::cli {
 
 namespace {
 
-// The help, in two parts around the options whose defaults the window shares.
-constexpr std::string_view kUsageBeforeDefaults =
-    "Usage: plimbrook-convert to-bbd [--format FORMAT] [--comment TEXT]\n"
-    "           [--template FILE] [--size KIB] [--output-dir DIR | --output FILE]\n"
-    "           [--force] SAVE...\n"
-    "       plimbrook-convert to-srm [--format gd3] [--size KIB] [--save-format SAVE]\n"
-    "           [--output-dir DIR | --output FILE] [--force] COPIER-FILE...\n"
-    "       plimbrook-convert comment [--raw] BBD...\n"
-    "       plimbrook-convert info [--format gd3] FILE...\n"
-    "\n"
+constexpr std::size_t kHelpColumn = 24;     // where an option's help starts
+constexpr std::size_t kCommandColumn = 11;  // where a command's help and usage go on
+
+constexpr std::string_view kAbout =
     "Converts emulator SRAM saves (.srm) to and from Super Wild Card Battery Backup\n"
     "Data files (.bbd) and the save files of other copiers, and prints the comments\n"
-    "that BBD files carry.\n"
-    "\n"
-    "Commands:\n"
-    "  to-bbd   write a BBD file for each SAVE, with \".bbd\" in place of its\n"
-    "           extension (or another copier's file, see --format); saves of up to\n"
-    "           32 KiB, raw, padded, RetroArch-compressed or from a Retron 5\n"
-    "  to-srm   write an SRAM save for each BBD file or other copier's save, with\n"
-    "           \".srm\" in place of its extension\n"
-    "  comment  print the comment of each BBD file, one line each\n"
-    "  info     tell what each file holds, the save image a conversion would use\n"
-    "           and its CRC-32, or why no conversion takes the file\n"
-    "\n"
-    "Options:\n";
-constexpr std::string_view kUsageAfterDefaults =
-    "  --format FORMAT   the copier file to-bbd writes:\n"
-    "                      swc    Super Wild Card BBD file (.bbd), the default\n"
-    "                      fig    Pro Fighter save (.sav)\n"
-    "                      ufo    Super UFO save (.ufo)\n"
-    "                      ufosd  Super UFO Pro 8 SD save (.ufosd), 128 KiB\n"
-    "                      gd3    Game Doctor save (.gd3), the 32 KiB alone\n"
-    "                    Only swc files carry a comment and use the template.\n"
-    "                    to-srm and info tell the others by what they hold, but a\n"
-    "                    32 KiB file is a Game Doctor save only with --format gd3\n"
-    "  --size KIB        to-bbd: keep the first 2, 8, 16 or 32 KiB of each save\n"
-    "                    to-srm: the size of each save: 1, 2, 4, 8, 16 or 32, or\n"
-    "                    auto (default): 8 when the four copies agree, 16 when the\n"
-    "                    halves do, else 32\n"
-    "  --save-format SAVE  what to-srm writes: srm (default), or retron5 for a\n"
-    "                    Retron 5 save (.sav)\n"
-    "  --output-dir DIR  write the new files into DIR instead of beside their inputs\n"
-    "  --output FILE     write the new file to FILE (one input only)\n"
-    "  --force           replace output files that already exist\n"
-    "  --raw             print all 77 characters of each comment, trailing spaces\n"
-    "                    included\n"
-    "  -h, --help        show this help and exit\n"
-    "  --version         show the version and exit\n"
-    "\n"
-    "Exit status: 0 if every file was done, 1 if any failed, 2 if the command line\n"
-    "is wrong.\n";
+    "that BBD files carry.\n";
+constexpr std::string_view kExitStatus =
+    "Exit status: 0 if every file was done (or skipped with -n), 1 if any failed,\n"
+    "2 if the command line is wrong.\n";
+
+// Each line of `text` after the first indented to `column`.
+void printLines(std::ostream& out, std::string_view text, std::size_t column) {
+    for (std::size_t start = 0, line = 0; start <= text.size(); ++line) {
+        const auto end = std::min(text.find('\n', start), text.size());
+        out << (line == 0 ? "" : std::string(column, ' ')) << text.substr(start, end - start)
+            << '\n';
+        start = end + 1;
+    }
+}
+
+void printSynopsis(std::ostream& out, const CommandSpec& command, std::string_view lead) {
+    out << lead << kProgramName << ' ';
+    printLines(out, command.synopsis, kCommandColumn);
+}
+
+void printOption(std::ostream& out, const OptionSpec& option, bool withLabel) {
+    std::string label;
+    if (withLabel) {
+        label = "  ";
+        label += optionLabel(option);
+    }
+    if (withLabel && !option.valueName.empty()) {
+        label += ' ';
+        label += option.valueName;
+    }
+    if (label.size() + 2 > kHelpColumn) {
+        out << label << '\n';
+        label.clear();
+    }
+    out << label << std::string(kHelpColumn - label.size(), ' ');
+    printLines(out, option.help, kHelpColumn);
+}
+
+// The options of `commands`, each named once: a second row of the same option goes on under
+// the first.
+void printOptions(std::ostream& out, unsigned commands) {
+    out << "Options:\n";
+    std::string_view last;
+    for (const OptionSpec& option : optionTable()) {
+        if ((option.applies & commands) == 0) {
+            continue;
+        }
+        printOption(out, option, option.name != last);
+        last = option.name;
+    }
+}
+
+void printCommandHelp(std::ostream& out, Command which) {
+    const CommandSpec& command = commandSpec(which);
+    printSynopsis(out, command, "Usage: ");
+    out << '\n';
+    // The summary's lines, from its own help in the list of commands, as sentences.
+    std::string text(command.help);
+    text.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(text.front())));
+    printLines(out, text + ".", 0);
+    out << '\n';
+    printOptions(out, command.bit);
+    out << '\n' << kExitStatus;
+}
 
 }  // namespace
 
-void printUsage(std::ostream& out) {
-    out << kUsageBeforeDefaults
-        << "  --comment TEXT    the comment stored in each BBD file, cut or padded to "
-        << layout::kCommentLength << "\n"
-        << "                    characters (default: \"" << kDefaultComment << "\")\n"
-        << "  --template FILE   the header template (default: " << kTemplateFileName
-        << " beside the\n"
-        << "                    program)\n"
-        << kUsageAfterDefaults;
+void printUsage(std::ostream& out, std::optional<Command> command) {
+    if (command) {
+        printCommandHelp(out, *command);
+        return;
+    }
+    std::string_view lead = "Usage: ";
+    for (const CommandSpec& spec : commandTable()) {
+        printSynopsis(out, spec, lead);
+        lead = "       ";
+    }
+    out << '\n' << kAbout << '\n' << "Commands:\n";
+    for (const CommandSpec& spec : commandTable()) {
+        out << "  " << spec.name << std::string(kCommandColumn - 2 - spec.name.size(), ' ');
+        printLines(out, spec.help, kCommandColumn);
+    }
+    out << '\n';
+    printOptions(out, kAll);
+    out << '\n'
+        << "Options may stand before the command. '" << kProgramName << " COMMAND --help' shows\n"
+        << "the options of one command.\n\n"
+        << kExitStatus;
+}
+
+void printVersion(std::ostream& out) {
+    out << kProgramName << " (Plimbrook) " << versionText(kVersion) << '\n'
+        << "Copyright (C) 2026 Wexmoor-Soft\n"
+        << "License MIT: <https://opensource.org/licenses/MIT>\n"
+        << "This is free software: you are free to change and redistribute it.\n"
+        << "There is NO WARRANTY, to the extent permitted by law.\n";
 }
 
 }  // namespace plimbrook::cli

@@ -17,6 +17,8 @@ packages=(
     shared-mime-info libglib2.0-bin       # check the MIME types as a desktop reads them
     g++-mingw-w64-x86-64-posix wine64     # build plimbrook-convert.exe and run its tests
     libz-mingw-w64-dev                    # zlib for the Windows build
+    nlohmann-json3-dev                    # info --json writes its document with it
+    zsh fish                              # shells to test the completions in
     mandoc icoutils                       # the Windows zip's manual; reading the .exe's resources
     clang-14 libclang-rt-14-dev           # libFuzzer and the sanitizers for the readers' fuzz targets
 )

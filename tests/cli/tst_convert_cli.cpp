@@ -416,8 +416,8 @@ void TestConvertCli::invocations_data() {
                                  << "" << 0 << Files{};
     QTest::newRow("comment_controls_on_one_line")
         << QStringList{"comment", "NOTES.bbd", "KEEP.bbd"}
-        << QString("Line1 Line2 ") + QChar(0xE9) + "t" + QChar(0xE9) + " " + QChar(0x20AC) +
-               "   x\nKept comment\n"
+        << QString("NOTES.bbd: Line1 Line2 ") + QChar(0xE9) + "t" + QChar(0xE9) + " " +
+               QChar(0x20AC) + "   x\nKEEP.bbd: Kept comment\n"
         << "" << 0 << Files{};
     QTest::newRow("comment_raw_keeps_controls")
         << QStringList{"comment", "NOTES.bbd", "--raw"}
@@ -472,7 +472,7 @@ void TestConvertCli::invocations_data() {
            "plimbrook-convert: PACKED.srm: a compressed SRAM save, not a BBD file\n"
         << 1 << Files{{"KEEP.srm", keptImage()}};
     QTest::newRow("comment_refuses_raw_save")
-        << QStringList{"comment", "BIG.srm", "KEEP.bbd"} << "Kept comment\n"
+        << QStringList{"comment", "BIG.srm", "KEEP.bbd"} << "KEEP.bbd: Kept comment\n"
         << "plimbrook-convert: BIG.srm: looks like an SRAM save, not a BBD file\n"
         << 1 << Files{};
     // The same save as a raw file, compressed and in a BBD file has one CRC-32; the file's own
@@ -588,7 +588,7 @@ void TestConvertCli::invocations_data() {
            "plimbrook-convert: UFO.ufo: already a Super UFO save (use to-srm)\n"
         << 1 << Files{{"GAME.gd3", gameSave().repeated(4)}};
     QTest::newRow("comment_of_other_copiers")
-        << QStringList{"comment", "FIG.sav", "UFO.ufo", "KEEP.bbd"} << "Kept comment\n"
+        << QStringList{"comment", "FIG.sav", "UFO.ufo", "KEEP.bbd"} << "KEEP.bbd: Kept comment\n"
         << "plimbrook-convert: FIG.sav: no comment field in a Pro Fighter save\n"
            "plimbrook-convert: UFO.ufo: no comment field in a Super UFO save\n"
         << 1 << Files{};
@@ -677,7 +677,7 @@ void TestConvertCli::invocations_data() {
         << "plimbrook-convert: none.dat: No such file or directory\n"
         << 1 << Files{};
     QTest::newRow("comment_of_missing_file")
-        << QStringList{"comment", "missing.bbd", "KEEP.bbd"} << "Kept comment\n"
+        << QStringList{"comment", "missing.bbd", "KEEP.bbd"} << "KEEP.bbd: Kept comment\n"
         << "plimbrook-convert: missing.bbd: No such file or directory\n"
         << 1 << Files{};
 
@@ -687,11 +687,11 @@ void TestConvertCli::invocations_data() {
     QTest::newRow("unknown_command") << QStringList{"convert", "GAME.srm"} << ""
                                      << usageError("unknown command 'convert'") << 2 << Files{};
     QTest::newRow("option_before_command") << QStringList{"--force", "to-bbd", "GAME.srm"} << ""
-                                           << usageError("missing command") << 2 << Files{};
+                                           << "" << 0 << Files{{"GAME.bbd", gameBbd}};
     QTest::newRow("unknown_option") << QStringList{"to-bbd", "GAME.srm", "--frobnicate"} << ""
                                     << usageError("unknown option '--frobnicate'") << 2 << Files{};
-    QTest::newRow("short_unknown_option") << QStringList{"to-bbd", "-f", "GAME.srm"} << ""
-                                          << usageError("unknown option '-f'") << 2 << Files{};
+    QTest::newRow("short_unknown_option") << QStringList{"to-bbd", "-x", "GAME.srm"} << ""
+                                          << usageError("unknown option '-x'") << 2 << Files{};
     QTest::newRow("comment_option_for_to_srm")
         << QStringList{"to-srm", "--comment", "x", "KEEP.bbd"} << ""
         << usageError("option '--comment' does not apply to to-srm") << 2 << Files{};
@@ -759,7 +759,13 @@ void TestConvertCli::invocations_data() {
         << QStringList{"info"} << "" << usageError("no input files") << 2 << Files{};
 
     QTest::newRow("version") << QStringList{"--version"}
-                             << QString("plimbrook-convert %1.%2\n")
+                             << QString(
+                                    "plimbrook-convert (Plimbrook) %1.%2\n"
+                                    "Copyright (C) 2026 Wexmoor-Soft\n"
+                                    "License MIT: <https://opensource.org/licenses/MIT>\n"
+                                    "This is free software: you are free to change and "
+                                    "redistribute it.\n"
+                                    "There is NO WARRANTY, to the extent permitted by law.\n")
                                     .arg(plimbrook::kVersion.major)
                                     .arg(plimbrook::kVersion.revision)
                              << "" << 0 << Files{};
@@ -796,26 +802,36 @@ void TestConvertCli::invocations() {
 
 void TestConvertCli::help_data() {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("alone") << QStringList{"--help"};
-    QTest::newRow("short") << QStringList{"-h"};
-    QTest::newRow("after_command") << QStringList{"to-bbd", "--help"};
-    QTest::newRow("wins_over_missing_files") << QStringList{"comment", "--raw", "--help"};
-    QTest::newRow("wins_over_what_follows") << QStringList{"to-srm", "--help", "--bogus"};
+    QTest::addColumn<QString>("command");  // whose own help it is; empty: the whole help
+    QTest::newRow("alone") << QStringList{"--help"} << "";
+    QTest::newRow("short") << QStringList{"-h"} << "";
+    QTest::newRow("after_command") << QStringList{"to-bbd", "--help"} << "to-bbd";
+    QTest::newRow("wins_over_missing_files")
+        << QStringList{"comment", "--raw", "--help"} << "comment";
+    QTest::newRow("wins_over_what_follows")
+        << QStringList{"to-srm", "--help", "--bogus"} << "to-srm";
 }
 
-// However help is asked for, it is the same text, and it names every command and option.
+// However help is asked for, it is the same text, and the whole help names every command and
+// option; a command's own starts with its usage.
 void TestConvertCli::help() {
     QFETCH(QStringList, args);
+    QFETCH(QString, command);
     std::ostringstream out;
     std::ostringstream err;
     QCOMPARE(runConvert(toArgs(args), out, err, environment()), 0);
     QCOMPARE(QString::fromStdString(err.str()), QString());
 
     std::ostringstream reference;
-    runConvert({"--help"}, reference, err, environment());
+    runConvert(command.isEmpty() ? toArgs({"--help"}) : toArgs({command, "-h"}), reference, err,
+               environment());
     QCOMPARE(out.str(), reference.str());
     const QString text = QString::fromStdString(out.str());
-    QVERIFY(text.startsWith("Usage: plimbrook-convert to-bbd"));
+    QVERIFY(
+        text.startsWith("Usage: plimbrook-convert " + (command.isEmpty() ? "to-bbd" : command)));
+    if (!command.isEmpty()) {
+        return;
+    }
     for (const char* word : {"to-bbd",       "to-srm",
                              "comment",      "info",
                              "--comment",    "--template",

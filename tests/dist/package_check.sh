@@ -82,7 +82,7 @@ for path in $(dpkg -L plimbrook-convert | grep -i 'complet'); do
     esac
 done
 
-/usr/bin/plimbrook-convert --version | grep -q "^plimbrook-convert [0-9.]*$" || fail "--version"
+/usr/bin/plimbrook-convert --version | head -n 1 | grep -qx "plimbrook-convert (Plimbrook) [0-9.]*" || fail "--version"
 head -c 8192 /dev/urandom >"$work/game.srm"
 (cd "$work" && /usr/bin/plimbrook-convert to-bbd --comment "From the package" -- game.srm) ||
     fail "to-bbd"
