@@ -50,26 +50,11 @@ const char* copiesWord(CopyAgreement copies) {
     return "short";
 }
 
-json imageOf(const Converted& converted, std::span<const std::uint8_t> image) {
-    const auto period = mirrorPeriod(image);
-    return {{"size", converted.saveSize},
-            {"crc32", crcText(crc32Of(image))},
-            {"dropped_bytes", converted.droppedBytes},
-            {"repeats_every", period ? json(*period) : json(nullptr)}};
-}
-
-// The save image a conversion would use, as info tells it: of a save, the body alone as the
-// copier would hold it; of a copier file, the save to-srm gives back.
-json saveImage(const FileReading& reading) {
-    ConvertRequest request;
-    if (isSaveSide(reading.kind)) {
-        request.copier = CopierFormat::GameDoctor;
-        const Converted converted = convert(reading, request);
-        return imageOf(converted, std::span(converted.bytes).first(converted.saveSize));
-    }
-    request.direction = Direction::ToSave;
-    const Converted converted = convert(reading, request);
-    return imageOf(converted, converted.bytes);
+json saveImage(const SaveImageFacts& image) {
+    return {{"size", image.size},
+            {"crc32", crcText(image.crc)},
+            {"dropped_bytes", image.droppedBytes},
+            {"repeats_every", image.repeatsEvery ? json(*image.repeatsEvery) : json(nullptr)}};
 }
 
 void addCopierFacts(json& file, const FileReading& reading) {
@@ -119,7 +104,7 @@ void InfoDocument::add(const std::string& name, const FileReading& reading,
     if (reading.refusal) {
         file["refusal"] = reasonText(reading, *reading.refusal);
     } else {
-        file["save_image"] = saveImage(reading);
+        file["save_image"] = saveImage(*saveImageOf(reading));
     }
     if (fileCrc) {
         file["file_crc32"] = crcText(*fileCrc);

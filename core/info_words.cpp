@@ -40,17 +40,20 @@ std::string copiesText(const FileReading& reading) {
     return "the file ends inside them (to-srm writes the first copy)";
 }
 
-// The save a conversion would give back, with nothing asked: the image it makes of it.
-std::vector<InfoLine> imageLines(const Converted& converted, std::span<const std::uint8_t> image) {
-    std::string size = bytesText(converted.saveSize);
-    if (converted.droppedBytes > 0) {
-        size += " (the last " + bytesText(converted.droppedBytes) + " do not fit in a BBD file)";
+SaveImageFacts factsOf(const Converted& converted, std::span<const std::uint8_t> image) {
+    return {converted.saveSize, crc32Of(image), converted.droppedBytes, mirrorPeriod(image)};
+}
+
+std::vector<InfoLine> imageLines(const SaveImageFacts& image) {
+    std::string size = bytesText(image.size);
+    if (image.droppedBytes > 0) {
+        size += " (the last " + bytesText(image.droppedBytes) + " do not fit in a BBD file)";
     }
     std::vector<InfoLine> lines = {{"save image", size}};
-    if (const auto period = mirrorPeriod(image)) {
-        lines.push_back({"repeats", "every " + kibText(*period)});
+    if (image.repeatsEvery) {
+        lines.push_back({"repeats", "every " + kibText(*image.repeatsEvery)});
     }
-    lines.push_back({"CRC-32", crcText(crc32Of(image))});
+    lines.push_back({"CRC-32", crcText(image.crc)});
     return lines;
 }
 
@@ -63,11 +66,7 @@ std::vector<InfoLine> saveLines(const FileReading& reading) {
     if (reading.kind == FileKind::PaddedSave) {
         lines.push_back({"padding", paddingText(reading.padding, reading.padding.bytes, false)});
     }
-    ConvertRequest request;
-    request.copier = CopierFormat::GameDoctor;  // the body alone
-    const Converted converted = convert(reading, request);
-    const auto image = std::span(converted.bytes).first(converted.saveSize);
-    appendAll(lines, imageLines(converted, image));
+    appendAll(lines, imageLines(*saveImageOf(reading)));
     return lines;
 }
 
@@ -76,13 +75,10 @@ std::vector<InfoLine> copierLines(const FileReading& reading) {
     if (reading.copier != CopierFormat::SuperUfoSd) {
         lines.push_back({"copies", copiesText(reading)});
     }
-    ConvertRequest request;
-    request.direction = Direction::ToSave;
-    const Converted converted = convert(reading, request);
     if (reading.extraBytes > 0) {
         lines.push_back({"extra bytes", extraBytesText(reading.extraBytes)});
     }
-    std::vector<InfoLine> image = imageLines(converted, converted.bytes);
+    std::vector<InfoLine> image = imageLines(*saveImageOf(reading));
     lines.push_back(image.front());
     // Where there is no comment field there is no comment line, rather than an empty one.
     if (hasCommentField(reading.copier)) {
@@ -166,6 +162,21 @@ std::string reasonText(const FileReading& reading, Refusal why) {
     }
     return reading.kind == FileKind::RetroArchSave ? "a compressed SRAM save, not a BBD file"
                                                    : "looks like an SRAM save, not a BBD file";
+}
+
+std::optional<SaveImageFacts> saveImageOf(const FileReading& reading) {
+    if (reading.refusal) {
+        return std::nullopt;
+    }
+    ConvertRequest request;
+    if (isSaveSide(reading.kind)) {
+        request.copier = CopierFormat::GameDoctor;  // the body alone
+        const Converted converted = convert(reading, request);
+        return factsOf(converted, std::span(converted.bytes).first(converted.saveSize));
+    }
+    request.direction = Direction::ToSave;
+    const Converted converted = convert(reading, request);
+    return factsOf(converted, converted.bytes);
 }
 
 std::vector<InfoLine> infoLines(const FileReading& reading, std::optional<std::uint32_t> fileCrc) {

@@ -27,6 +27,18 @@ std::string kindText(const FileReading& reading);
 // Why a file is not converted: "larger than 32 KiB, the most the copier holds".
 std::string reasonText(const FileReading& reading, Refusal why);
 
+// The save a conversion would use, with nothing asked: of a save, what the copier's body holds
+// of it; of a copier file, the save to-srm gives back. What info, the page and info --json
+// report of it.
+struct SaveImageFacts {
+    std::size_t size = 0;
+    std::uint32_t crc = 0;
+    std::size_t droppedBytes = 0;             // trailing bytes the copier cannot hold
+    std::optional<std::size_t> repeatsEvery;  // a small chip's save, mirrored
+};
+// None for a file that no conversion takes.
+std::optional<SaveImageFacts> saveImageOf(const FileReading& reading);
+
 // The report of a file, one line per fact, as `info` prints it.
 struct InfoLine {
     std::string key;
