@@ -19,6 +19,7 @@ namespace {
 namespace stdfs = std::filesystem;
 
 constexpr const char* kOutputIsInput = "the output would be the input itself";
+constexpr const char* kWrittenAlready = "also the output of an earlier file of this batch, ";
 
 // Names are UTF-8 in the program, but a path's narrow form on Windows is the ANSI code page.
 stdfs::path pathOf(std::string_view name) {
@@ -103,11 +104,26 @@ void Batch::tell(const std::string& path, std::string_view kind, const std::stri
 void Batch::noteInputs() {
     for (const std::string& input : options_.inputs) {
         FileStatus info{};
-        if (fs_.stat(input, info) == 0) {
-            read_.insert(idOf(info));
-        } else {
+        if (fs_.stat(input, info) != 0) {
             unreadable_.emplace(input, errno);
+            continue;
         }
+        read_.insert(idOf(info));
+        try {
+            noteRead(input);
+        } catch (const FileError& error) {
+            unreadable_.emplace(input, error.errorNumber());
+        }
+    }
+}
+
+// Remembers the name `path` as one this batch reads; throws if its folder cannot be looked at.
+void Batch::noteRead(const std::string& path) {
+    readPaths_.insert(keyOf(path));
+    if (inputKeys_.count(path) == 0) {
+        const NameKey key = nameKeyOf(fs_, path, &folderIds_);
+        inputKeys_.emplace(path, key);
+        readKeys_.insert(key);
     }
 }
 
@@ -117,6 +133,7 @@ std::unique_ptr<InputFile> Batch::openInput(const std::string& path) {
     }
     auto file = InputFile::open(fs_, path);
     read_.insert(file->id());
+    noteRead(path);
     return file;
 }
 
@@ -130,29 +147,26 @@ FileReading Batch::read(const std::string& path, const ReadOptions& how) {
 void Batch::write(const std::string& input, std::string_view extension,
                   const std::vector<std::uint8_t>& bytes) {
     const std::string output = outputPathFor(options_, input, extension);
-    std::string key = refuseWrittenAlready(input, output);
+    refuseWrittenAlready(input, output);
     blame(output, [&] {
         ReplaceOptions replace;
         replace.existing =
             options_.force ? ReplaceOptions::Existing::Replace : ReplaceOptions::Existing::Refuse;
         replace.folders = &folders_;
-        replace.vetTarget = [&](FileId target) {
-            if (target == lastRead_) {
-                throw FileFailure{output, outputIsInput()};
-            }
-            if (writtenIds_.count(target) != 0) {
-                throw FileFailure{output, "also the output of an earlier file of this batch"};
-            }
-            if (read_.count(target) != 0) {
-                throw FileFailure{output, "also read by this batch"};
-            }
+        OutputTarget written;
+        replace.vetTarget = [&](const OutputTarget& target) {
+            refuseTaken(input, output, target);
+            written = target;
         };
         auto file = ReplacementFile::open(fs_, output, replace);
+        // The output's names are taken now, before it is written: no later file of the batch
+        // may write there, whether this one succeeds or not.
+        written_.emplace(written.key, input);
+        writtenPaths_.emplace(keyOf(written.path), input);
+        writtenPaths_.emplace(keyOf(output), input);
         file->write(0, bytes);
-        writtenIds_.insert(file->id());
         pending_.add(std::move(file), output);
     });
-    written_.insert(std::move(key));
     if (pending_.full()) {
         commitPending();
     }
@@ -164,22 +178,48 @@ std::string Batch::outputIsInput() const {
                            : std::string(kOutputIsInput) + " (use --output or --output-dir)";
 }
 
+// The path as this batch compares names: whole, without "." and "..", and folded for case.
 std::string Batch::keyOf(const std::string& path) const {
-    return nameOf((pathOf(workingFolder_) / pathOf(path)).lexically_normal());
+    return foldedForCase(nameOf((pathOf(workingFolder_) / pathOf(path)).lexically_normal()));
 }
 
 // Two inputs of one batch may name the same output ("a.srm" and "a.sav"); even with --force,
 // the second must not silently replace what the first just wrote. Nor may an output be its own
-// input, as a Pro Fighter save given to to-bbd --format fig would be.
-std::string Batch::refuseWrittenAlready(const std::string& input, const std::string& output) const {
-    std::string key = keyOf(output);
+// input, as a Pro Fighter save given to to-bbd --format fig would be. Told from the names alone
+// first, before the file system is asked.
+void Batch::refuseWrittenAlready(const std::string& input, const std::string& output) const {
+    const std::string key = keyOf(output);
     if (key == keyOf(input)) {
         throw FileFailure{output, outputIsInput()};
     }
-    if (written_.count(key) != 0) {
-        throw FileFailure{output, "also the output of an earlier file of this batch"};
+    if (const auto earlier = writtenPaths_.find(key); earlier != writtenPaths_.end()) {
+        throw FileFailure{output, std::string(kWrittenAlready) + earlier->second};
     }
-    return key;
+}
+
+// The same, for each name the output is reached by: by its folder's identity (a linked folder,
+// ".." in the path) and by the file there now (a hard link; a name in another case on FAT).
+void Batch::refuseTaken(const std::string& input, const std::string& output,
+                        const OutputTarget& target) const {
+    const auto inputKey = inputKeys_.find(input);
+    const std::string path = keyOf(target.path);
+    if ((inputKey != inputKeys_.end() && inputKey->second == target.key) ||
+        target.existing == lastRead_ || path == keyOf(input)) {
+        throw FileFailure{output, outputIsInput()};
+    }
+    const std::string* earlier = nullptr;
+    if (const auto byFolder = written_.find(target.key); byFolder != written_.end()) {
+        earlier = &byFolder->second;
+    } else if (const auto byPath = writtenPaths_.find(path); byPath != writtenPaths_.end()) {
+        earlier = &byPath->second;
+    }
+    if (earlier) {
+        throw FileFailure{output, kWrittenAlready + *earlier};
+    }
+    if (readKeys_.count(target.key) != 0 || readPaths_.count(path) != 0 ||
+        (target.existing && read_.count(*target.existing) != 0)) {
+        throw FileFailure{output, "also read by this batch"};
+    }
 }
 
 void Batch::commitPending() {

@@ -84,9 +84,12 @@ public:
 private:
     void report(const FileFailure& failure);
     std::unique_ptr<InputFile> openInput(const std::string& path);
+    void noteRead(const std::string& path);
     std::string keyOf(const std::string& path) const;
     std::string outputIsInput() const;
-    std::string refuseWrittenAlready(const std::string& input, const std::string& output) const;
+    void refuseWrittenAlready(const std::string& input, const std::string& output) const;
+    void refuseTaken(const std::string& input, const std::string& output,
+                     const OutputTarget& target) const;
     void commitPending();
 
     template <typename Step>
@@ -97,8 +100,14 @@ private:
     std::ostream& err_;
     FileSystem& fs_;
     bool failed_ = false;
-    std::set<std::string> written_;
-    std::set<FileId> writtenIds_;
+    // Every name the batch writes or reads, each by its folder's identity and by its path, both
+    // folded for case; for an output, the input it was made from.
+    std::map<NameKey, std::string> written_;
+    std::map<std::string, std::string> writtenPaths_;
+    std::set<NameKey> readKeys_;
+    std::set<std::string> readPaths_;
+    std::map<std::string, NameKey> inputKeys_;
+    std::map<std::string, FileId> folderIds_;
     std::set<FileId> read_;
     FileId lastRead_;
     std::map<std::string, int> unreadable_;  // inputs that could not even be looked at

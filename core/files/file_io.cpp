@@ -41,7 +41,8 @@ int openRegular(FileSystem& fs, const std::string& path, int flags, FileStatus& 
     if (!S_ISREG(info.st_mode)) {
         fail(FileStep::NotRegular, path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
     }
-    const int fd = fs.open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
+    const int fd =
+        retried([&] { return fs.open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0); });
     if (fd < 0) {
         fail(FileStep::Open, path);
     }

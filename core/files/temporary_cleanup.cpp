@@ -2,12 +2,19 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "core/files/temporary_names.h"
 
 namespace plimbrook {
 
@@ -40,6 +47,24 @@ extern "C" void removePendingAndDie(int signal) {
 }
 
 }  // namespace
+
+long thisRun() {
+    return static_cast<long>(::getpid());
+}
+
+bool runIsAlive(long run) {
+    // EPERM: alive, but another user's.
+    return ::kill(static_cast<pid_t>(run), 0) == 0 || errno == EPERM;
+}
+
+std::string_view thisMachine() {
+    static const std::string mark = [] {
+        char host[256] = {};
+        ::gethostname(host, sizeof host - 1);
+        return machineMark(host);
+    }();
+    return mark;
+}
 
 int rememberPending(int dir, const std::string& name) {
     if (name.size() > NAME_MAX) {

@@ -155,8 +155,10 @@ void TestBatchCommit::syncsAreGrouped() {
             contentSyncs.push_back(i);
         } else if (call.starts_with("sync out")) {
             folderSyncs.push_back(i);
-        } else if (call.starts_with("rename ")) {
-            renames.push_back(i);
+        } else if (call.starts_with("rename ") ||
+                   (call.starts_with("name out/") &&
+                    call.find(plimbrook::kTemporaryMarker) == std::string::npos)) {
+            renames.push_back(i);  // in place: replacing an old file, or naming a new one
         } else if (call == "opendir out") {
             ++folderOpens;
         }
