@@ -2,14 +2,13 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -48,8 +47,26 @@ extern "C" void removePendingAndDie(int signal) {
 
 }  // namespace
 
+namespace {
+
+// Asked once per temporary: kept, and learnt anew in a forked child.
+std::atomic<long> knownRun{0};
+
+void forgetRun() {
+    knownRun.store(0);
+}
+
+}  // namespace
+
 long thisRun() {
-    return static_cast<long>(::getpid());
+    long run = knownRun.load();
+    if (run == 0) {
+        static const int watching = ::pthread_atfork(nullptr, nullptr, forgetRun);
+        static_cast<void>(watching);
+        run = static_cast<long>(::getpid());
+        knownRun.store(run);
+    }
+    return run;
 }
 
 bool runIsAlive(long run) {

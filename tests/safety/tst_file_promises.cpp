@@ -383,12 +383,16 @@ void TestFilePromises::linksInSharedFolders_data() {
     QTest::addColumn<int>("folderMode");
     QTest::addColumn<QString>("linkOwner");
     QTest::addColumn<bool>("followed");
+    QTest::addColumn<bool>("folderLink");  // the link is a folder on the way, not the file
 
-    QTest::newRow("sticky_shared_strangers_link") << 01777 << "stranger" << false;
-    QTest::newRow("sticky_shared_own_link") << 01777 << "us" << true;
-    QTest::newRow("sticky_shared_folder_owners_link") << 01777 << "folder_owner" << true;
-    QTest::newRow("shared_not_sticky_strangers_link") << 0777 << "stranger" << true;
-    QTest::newRow("private_strangers_link") << 0755 << "stranger" << true;
+    QTest::newRow("sticky_shared_strangers_link") << 01777 << "stranger" << false << false;
+    QTest::newRow("sticky_shared_own_link") << 01777 << "us" << true << false;
+    QTest::newRow("sticky_shared_folder_owners_link") << 01777 << "folder_owner" << true << false;
+    QTest::newRow("shared_not_sticky_strangers_link") << 0777 << "stranger" << true << false;
+    QTest::newRow("private_strangers_link") << 0755 << "stranger" << true << false;
+    QTest::newRow("sticky_shared_strangers_folder_link") << 01777 << "stranger" << false << true;
+    QTest::newRow("sticky_shared_own_folder_link") << 01777 << "us" << true << true;
+    QTest::newRow("private_strangers_folder_link") << 0755 << "stranger" << true << true;
 }
 
 // A link in an ordinary folder is written through and stays a link. In a sticky folder anyone
@@ -398,19 +402,24 @@ void TestFilePromises::linksInSharedFolders() {
     QFETCH(int, folderMode);
     QFETCH(QString, linkOwner);
     QFETCH(bool, followed);
+    QFETCH(bool, folderLink);
     const uid_t folderOwner = 4242;
     const uid_t owner = linkOwner == "us"             ? ::geteuid()
                         : linkOwner == "folder_owner" ? folderOwner
                                                       : 5353;
     QVERIFY(QDir(dir_->path()).mkdir("shared"));
-    const QString link = path("shared/GAME.bbd");
-    const QString victim = path("victim.bbd");
+    QVERIFY(QDir(dir_->path()).mkdir("cards"));
+    // A link to a file, or to the folder the file is in, such as root's
+    // --output-dir /tmp/shared/cards where another user made "cards".
+    const QString link = path(folderLink ? "shared/cards" : "shared/GAME.bbd");
+    const QString output = folderLink ? path("shared/cards/GAME.bbd") : link;
+    const QString victim = path(folderLink ? "cards/GAME.bbd" : "victim.bbd");
     QVERIFY(writeFile(victim, kOld));
-    QVERIFY(::symlink("../victim.bbd", local(link).c_str()) == 0);
+    QVERIFY(::symlink(folderLink ? "../cards" : "../victim.bbd", local(link).c_str()) == 0);
     QVERIFY(::chmod(local(path("shared")).c_str(), mode_t(folderMode)) == 0);
 
     OwnersFileSystem fs(owner, folderOwner);
-    const auto error = replace(fs, link, Existing::Replace);
+    const auto error = replace(fs, output, Existing::Replace);
 
     QVERIFY(S_ISLNK(modeOf(link)));
     if (followed) {
