@@ -49,6 +49,9 @@ inline bool isSharedStickyFolder(const FileStatus&) {
 inline uid_t effectiveUser() {
     return 0;
 }
+inline gid_t effectiveGroup() {
+    return 0;
+}
 #else
 using FileStatus = struct ::stat;
 
@@ -60,6 +63,7 @@ inline bool isSharedStickyFolder(const FileStatus& info) {
     return (info.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
 }
 uid_t effectiveUser();
+gid_t effectiveGroup();
 #endif
 
 // Which step of touching a file went wrong; the window tells the user nothing, the command line

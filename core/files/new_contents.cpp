@@ -35,7 +35,9 @@ void takeOver(FileSystem& fs, int old, const Target& target, int to) {
     const FileStatus& oldInfo = *target.old;
     // A user cannot give files away; that must not stop the save. The owner goes first, as a
     // change of owner clears the set-ID bits.
-    fs.fchown(to, oldInfo.st_uid, oldInfo.st_gid);
+    if (oldInfo.st_uid != effectiveUser() || oldInfo.st_gid != effectiveGroup()) {
+        fs.fchown(to, oldInfo.st_uid, oldInfo.st_gid);
+    }
     if (fs.fchmod(to, oldInfo.st_mode & 07777) != 0 && !notStorable(errno)) {
         fail(FileStep::Write, target.shown);
     }

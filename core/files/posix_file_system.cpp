@@ -213,6 +213,10 @@ uid_t effectiveUser() {
     return ::geteuid();
 }
 
+gid_t effectiveGroup() {
+    return ::getegid();
+}
+
 FileSystem& realFileSystem() {
     static RealFileSystem fs;
     return fs;

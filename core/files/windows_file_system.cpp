@@ -310,31 +310,7 @@ private:
         if (!at(dir, name, path)) {
             return -1;
         }
-        // "x\" is refused by Windows, but names the folder x, and nothing if x is a file.
-        bool mustBeFolder = false;
-        while (path.size() > 1 && isSeparator(path.back()) && path[path.size() - 2] != L':') {
-            path.pop_back();
-            mustBeFolder = true;
-        }
-        if (isDeviceName(path)) {
-            info = {};
-            info.st_mode = S_IFCHR;
-            return 0;
-        }
-        const HANDLE handle =
-            ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) {
-            return failedWith(::GetLastError());
-        }
-        const int result = fill(handle, info);
-        const int error = errno;
-        ::CloseHandle(handle);
-        if (result != 0) {
-            return failed(error);
-        }
-        return mustBeFolder && !S_ISDIR(info.st_mode) ? failed(ENOTDIR) : 0;
+        return windows::statPath(std::move(path), info);
     }
 
     static OVERLAPPED atOffset(off_t offset) {

@@ -161,6 +161,39 @@ bool isDeviceName(std::wstring_view path) {
     return numbered && (is(L"COM", 3) || is(L"LPT", 3));
 }
 
+int statPath(std::wstring path, FileStatus& info) {
+    // "x\" is refused by Windows, but names the folder x, and nothing if x is a file.
+    bool mustBeFolder = false;
+    while (path.size() > 1 && isSeparator(path.back()) && path[path.size() - 2] != L':') {
+        path.pop_back();
+        mustBeFolder = true;
+    }
+    if (isDeviceName(path)) {
+        info = {};
+        info.st_mode = S_IFCHR;
+        return 0;
+    }
+    const HANDLE handle = ::CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = errnoOf(::GetLastError());
+        return -1;
+    }
+    const int result = fill(handle, info);
+    const int error = errno;
+    ::CloseHandle(handle);
+    if (result != 0) {
+        errno = error;
+        return -1;
+    }
+    if (mustBeFolder && !S_ISDIR(info.st_mode)) {
+        errno = ENOTDIR;
+        return -1;
+    }
+    return 0;
+}
+
 }  // namespace windows
 
 }  // namespace plimbrook

@@ -25,6 +25,9 @@ bool isAbsolute(const std::wstring& path);
 std::wstring fullPathOf(const std::wstring& path);
 // What `handle`'s file is, as stat() would say; -1 with errno set on failure.
 int fill(HANDLE handle, FileStatus& info);
+// What stat() says of `path`, opened for its attributes alone: that reads nothing from the file
+// and blocks on nothing, a device or a pipe included.
+int statPath(std::wstring path, FileStatus& info);
 // Names that Windows keeps for devices in every folder, whatever follows a dot.
 bool isDeviceName(std::wstring_view path);
 
