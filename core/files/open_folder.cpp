@@ -53,7 +53,7 @@ int walk(FileSystem& fs, int at, const std::string& path, const std::string& sho
         if (next < 0 && (errno == ELOOP || errno == ENOTDIR) &&
             fs.lstatat(base, part, entry) == 0 && isSymbolicLink(entry)) {
             FileStatus folder{};
-            if (fs.fstat(base, folder) != 0) {
+            if ((base == kWorkingFolder ? fs.stat(".", folder) : fs.fstat(base, folder)) != 0) {
                 return -1;
             }
             if (isStrangersLink(folder, entry)) {
