@@ -394,6 +394,10 @@ void TestConvertCli::invocations_data() {
     QTest::newRow("to_bbd_after_double_dash")
         << QStringList{"to-bbd", "--output", "--raw", "--", "GAME.srm"} << ""
         << "" << 0 << Files{{"--raw", gameBbd}};
+    // A lone "-" is a file's name, not an option.
+    QTest::newRow("lone_dash_is_a_name") << QStringList{"to-bbd", "-"} << ""
+                                         << "plimbrook-convert: -: No such file or directory\n"
+                                         << 1 << Files{};
     QTest::newRow("to_bbd_dash_name_after_double_dash")
         << QStringList{"to-bbd", "--", "-x.srm"} << ""
         << "" << 0 << Files{{"-x.bbd", bbd(stuffDat(), tinySave().repeated(8), defaultText)}};
@@ -872,6 +876,13 @@ void TestConvertCli::rawArguments_data() {
                           "2J\xFF.bbd"}
         << QByteArray("plimbrook-convert: c1\\xc2\\x9b2J\\xff.bbd: No such file or directory\n")
         << 1 << Files{};
+    // An overlong form could spell a control character or a slash: shown as bytes.
+    QTest::newRow("overlong_three_bytes_in_file_name")
+        << QByteArrayList{"to-srm",
+                          "a\xE0\x80\xAF"
+                          "b.bbd"}
+        << QByteArray("plimbrook-convert: a\\xe0\\x80\\xafb.bbd: No such file or directory\n") << 1
+        << Files{};
     QTest::newRow("letters_in_file_name_kept")
         << QByteArrayList{"to-srm", "caf\xC3\xA9 \xE2\x9C\x93.bbd"}
         << QByteArray(
