@@ -119,11 +119,11 @@ void Batch::noteInputs() {
 
 // Remembers the name `path` as one this batch reads; throws if its folder cannot be looked at.
 void Batch::noteRead(const std::string& path) {
-    readPaths_.insert(keyOf(path));
     if (inputKeys_.count(path) == 0) {
         const NameKey key = nameKeyOf(fs_, path, &folderIds_);
         inputKeys_.emplace(path, key);
         readKeys_.insert(key);
+        readPaths_.insert(keyOf(path));
     }
 }
 
@@ -147,7 +147,8 @@ FileReading Batch::read(const std::string& path, const ReadOptions& how) {
 void Batch::write(const std::string& input, std::string_view extension,
                   const std::vector<std::uint8_t>& bytes) {
     const std::string output = outputPathFor(options_, input, extension);
-    refuseWrittenAlready(input, output);
+    const OutputNames names{input, output, keyOf(input), keyOf(output)};
+    refuseWrittenAlready(names);
     blame(output, [&] {
         ReplaceOptions replace;
         replace.existing =
@@ -155,15 +156,17 @@ void Batch::write(const std::string& input, std::string_view extension,
         replace.folders = &folders_;
         OutputTarget written;
         replace.vetTarget = [&](const OutputTarget& target) {
-            refuseTaken(input, output, target);
+            refuseTaken(names, target);
             written = target;
         };
         auto file = ReplacementFile::open(fs_, output, replace);
         // The output's names are taken now, before it is written: no later file of the batch
         // may write there, whether this one succeeds or not.
         written_.emplace(written.key, input);
-        writtenPaths_.emplace(keyOf(written.path), input);
-        writtenPaths_.emplace(keyOf(output), input);
+        writtenPaths_.emplace(names.outputKey, input);
+        if (written.path != output) {
+            writtenPaths_.emplace(keyOf(written.path), input);
+        }
         file->write(0, bytes);
         pending_.add(std::move(file), output);
     });
@@ -187,24 +190,23 @@ std::string Batch::keyOf(const std::string& path) const {
 // the second must not silently replace what the first just wrote. Nor may an output be its own
 // input, as a Pro Fighter save given to to-bbd --format fig would be. Told from the names alone
 // first, before the file system is asked.
-void Batch::refuseWrittenAlready(const std::string& input, const std::string& output) const {
-    const std::string key = keyOf(output);
-    if (key == keyOf(input)) {
-        throw FileFailure{output, outputIsInput()};
+void Batch::refuseWrittenAlready(const OutputNames& names) const {
+    if (names.outputKey == names.inputKey) {
+        throw FileFailure{names.output, outputIsInput()};
     }
-    if (const auto earlier = writtenPaths_.find(key); earlier != writtenPaths_.end()) {
-        throw FileFailure{output, std::string(kWrittenAlready) + earlier->second};
+    if (const auto earlier = writtenPaths_.find(names.outputKey); earlier != writtenPaths_.end()) {
+        throw FileFailure{names.output, std::string(kWrittenAlready) + earlier->second};
     }
 }
 
 // The same, for each name the output is reached by: by its folder's identity (a linked folder,
 // ".." in the path) and by the file there now (a hard link; a name in another case on FAT).
-void Batch::refuseTaken(const std::string& input, const std::string& output,
-                        const OutputTarget& target) const {
-    const auto inputKey = inputKeys_.find(input);
-    const std::string path = keyOf(target.path);
+void Batch::refuseTaken(const OutputNames& names, const OutputTarget& target) const {
+    const std::string& output = names.output;
+    const auto inputKey = inputKeys_.find(names.input);
+    const std::string path = target.path == output ? names.outputKey : keyOf(target.path);
     if ((inputKey != inputKeys_.end() && inputKey->second == target.key) ||
-        target.existing == lastRead_ || path == keyOf(input)) {
+        target.existing == lastRead_ || path == names.inputKey) {
         throw FileFailure{output, outputIsInput()};
     }
     const std::string* earlier = nullptr;

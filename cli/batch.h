@@ -87,9 +87,15 @@ private:
     void noteRead(const std::string& path);
     std::string keyOf(const std::string& path) const;
     std::string outputIsInput() const;
-    void refuseWrittenAlready(const std::string& input, const std::string& output) const;
-    void refuseTaken(const std::string& input, const std::string& output,
-                     const OutputTarget& target) const;
+    // The names of one output as this batch compares them (see keyOf).
+    struct OutputNames {
+        const std::string& input;
+        const std::string& output;
+        std::string inputKey;
+        std::string outputKey;
+    };
+    void refuseWrittenAlready(const OutputNames& names) const;
+    void refuseTaken(const OutputNames& names, const OutputTarget& target) const;
     void commitPending();
 
     template <typename Step>
