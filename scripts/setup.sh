@@ -12,6 +12,7 @@ packages=(
     xvfb xauth xdotool x11-utils          # window tests on a virtual display
     desktop-file-utils appstream          # validate the installed desktop entry and metainfo
     valgrind
+    fusefat dosfstools                    # a FAT memory card through FUSE, for the file tests
     dpkg-dev lintian                      # build and check the Debian package
     shared-mime-info libglib2.0-bin       # check the MIME types as a desktop reads them
     g++-mingw-w64-x86-64-posix wine64     # build plimbrook-convert.exe and run its tests

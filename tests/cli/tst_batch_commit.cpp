@@ -71,6 +71,8 @@ private slots:
     void syncsAreGrouped();
     void everyFailingStepOfABatch();
     void openFilesAreBounded();
+    void commitFailureKeepsItsReason_data();
+    void commitFailureKeepsItsReason();
     void openFilesAreBoundedAcrossFolders();
     void fewNamedTemporariesAtOnce();
     void killedRunsTemporariesAreRemoved();
@@ -260,6 +262,58 @@ void TestBatchCommit::openFilesAreBounded() {
     QCOMPARE(QString::fromStdString(err.str()), QString());
     QCOMPARE(status, 0);
     QCOMPARE(QDir("out").entryList({"s*.bbd"}, QDir::Files).size(), kSaves);
+}
+
+void TestBatchCommit::commitFailureKeepsItsReason_data() {
+    QTest::addColumn<QString>("failing");  // the first call of the commit that starts so fails
+    QTest::addColumn<QString>("storage");
+
+    // Syncing each file: the whole file system's sync fails, or the folder is not writable.
+    QTest::newRow("a_files_sync") << "sync out/"
+                                  << "unnamed";
+    QTest::newRow("in_place_room_set_aside") << "reserve out/"
+                                             << "in_place";
+    QTest::newRow("in_place_write") << "write out/"
+                                    << "in_place";
+}
+
+// A file that fails one step of the group's commit is left out of the later ones: it is reported
+// with the error of the step that failed, and its old file stays, while the others are done.
+void TestBatchCommit::commitFailureKeepsItsReason() {
+    QFETCH(QString, failing);
+    QFETCH(QString, storage);
+    const auto configure = [&](FailingFileSystem& fs) {
+        fs.failAll("syncfs", EIO);
+        if (storage == "in_place") {
+            fs.failAll("unnamed", EACCES);
+        }
+    };
+    const auto putBack = [&] {
+        for (const QString& game : kGames) {
+            QVERIFY(writeFile("out/" + game + ".bbd", oldBbd()));
+        }
+    };
+    putBack();
+    FailingFileSystem counter;
+    configure(counter);
+    std::string err;
+    QCOMPARE(run(counter, err), 0);
+    const long failAt = counter.find(failing.toStdString()) + 1;
+    QVERIFY(failAt > 0);
+    // Each step goes over the files in the order given: the first to fail is the first file.
+    const QString game = kGames.front();
+    const std::string call = counter.log()[std::size_t(failAt - 1)];
+    QVERIFY2(call.ends_with("/A.bbd") || call.ends_with("/(unnamed)"), call.c_str());
+
+    putBack();
+    FailingFileSystem fs(failAt, EIO);
+    configure(fs);
+    QCOMPARE(run(fs, err), 1);
+    QCOMPARE(QString::fromStdString(err),
+             "plimbrook-convert: out/" + game + ".bbd: Input/output error\n");
+    for (const QString& each : kGames) {
+        QCOMPARE(readFile("out/" + each + ".bbd"), each == game ? oldBbd() : newBbd(each));
+    }
 }
 
 // As above, with each save in a folder of its own, so that each file of a group holds its
