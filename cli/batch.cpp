@@ -59,6 +59,21 @@ std::size_t commitGroupSize() {
 #endif
 }
 
+// 64-bit digests of names and files (FNV-1a), for the batch's record of what it touched.
+std::uint64_t digestOf(std::string_view text, std::uint64_t hash = 14695981039346656037ull) {
+    for (const char c : text) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    return hash;
+}
+std::uint64_t digestOf(FileId id) {
+    const std::uint64_t parts[] = {id.device, id.inode};
+    return digestOf(std::string_view(reinterpret_cast<const char*>(parts), sizeof parts));
+}
+std::uint64_t digestOf(const NameKey& key) {
+    return digestOf(key.name, digestOf(key.folder));
+}
+
 std::string currentFolder() {
     std::error_code error;  // a folder removed under us: names stay as given
     return nameOf(stdfs::current_path(error));
@@ -108,7 +123,7 @@ void Batch::noteInputs() {
             unreadable_.emplace(input, errno);
             continue;
         }
-        read_.insert(idOf(info));
+        read_.insert(digestOf(idOf(info)));
         try {
             noteRead(input);
         } catch (const FileError& error) {
@@ -119,11 +134,10 @@ void Batch::noteInputs() {
 
 // Remembers the name `path` as one this batch reads; throws if its folder cannot be looked at.
 void Batch::noteRead(const std::string& path) {
-    if (inputKeys_.count(path) == 0) {
-        const NameKey key = nameKeyOf(fs_, path, &folderIds_);
-        inputKeys_.emplace(path, key);
-        readKeys_.insert(key);
-        readPaths_.insert(keyOf(path));
+    const std::uint64_t key = keyOf(path);
+    if (readPaths_.count(key) == 0) {
+        readKeys_.insert(digestOf(nameKeyOf(fs_, path, &folderIds_)));
+        readPaths_.insert(key);
     }
 }
 
@@ -132,7 +146,7 @@ std::unique_ptr<InputFile> Batch::openInput(const std::string& path) {
         throw FileError(FileStep::Open, path, it->second);
     }
     auto file = InputFile::open(fs_, path);
-    read_.insert(file->id());
+    read_.insert(digestOf(file->id()));
     noteRead(path);
     return file;
 }
@@ -162,10 +176,10 @@ void Batch::write(const std::string& input, std::string_view extension,
         auto file = ReplacementFile::open(fs_, output, replace);
         // The output's names are taken now, before it is written: no later file of the batch
         // may write there, whether this one succeeds or not.
-        written_.emplace(written.key, input);
-        writtenPaths_.emplace(names.outputKey, input);
+        written_.emplace(digestOf(written.key), &input);
+        writtenPaths_.emplace(names.outputKey, &input);
         if (written.path != output) {
-            writtenPaths_.emplace(keyOf(written.path), input);
+            writtenPaths_.emplace(keyOf(written.path), &input);
         }
         file->write(0, bytes);
         pending_.add(std::move(file), output);
@@ -182,8 +196,9 @@ std::string Batch::outputIsInput() const {
 }
 
 // The path as this batch compares names: whole, without "." and "..", and folded for case.
-std::string Batch::keyOf(const std::string& path) const {
-    return foldedForCase(nameOf((pathOf(workingFolder_) / pathOf(path)).lexically_normal()));
+std::uint64_t Batch::keyOf(const std::string& path) const {
+    return digestOf(
+        foldedForCase(nameOf((pathOf(workingFolder_) / pathOf(path)).lexically_normal())));
 }
 
 // Two inputs of one batch may name the same output ("a.srm" and "a.sav"); even with --force,
@@ -195,7 +210,7 @@ void Batch::refuseWrittenAlready(const OutputNames& names) const {
         throw FileFailure{names.output, outputIsInput()};
     }
     if (const auto earlier = writtenPaths_.find(names.outputKey); earlier != writtenPaths_.end()) {
-        throw FileFailure{names.output, std::string(kWrittenAlready) + earlier->second};
+        throw FileFailure{names.output, std::string(kWrittenAlready) + *earlier->second};
     }
 }
 
@@ -203,23 +218,23 @@ void Batch::refuseWrittenAlready(const OutputNames& names) const {
 // ".." in the path) and by the file there now (a hard link; a name in another case on FAT).
 void Batch::refuseTaken(const OutputNames& names, const OutputTarget& target) const {
     const std::string& output = names.output;
-    const auto inputKey = inputKeys_.find(names.input);
-    const std::string path = target.path == output ? names.outputKey : keyOf(target.path);
-    if ((inputKey != inputKeys_.end() && inputKey->second == target.key) ||
-        target.existing == lastRead_ || path == names.inputKey) {
+    const std::uint64_t key = digestOf(target.key);
+    const std::uint64_t path = target.path == output ? names.outputKey : keyOf(target.path);
+    if (key == digestOf(nameKeyOf(fs_, names.input, &folderIds_)) || target.existing == lastRead_ ||
+        path == names.inputKey) {
         throw FileFailure{output, outputIsInput()};
     }
     const std::string* earlier = nullptr;
-    if (const auto byFolder = written_.find(target.key); byFolder != written_.end()) {
-        earlier = &byFolder->second;
+    if (const auto byFolder = written_.find(key); byFolder != written_.end()) {
+        earlier = byFolder->second;
     } else if (const auto byPath = writtenPaths_.find(path); byPath != writtenPaths_.end()) {
-        earlier = &byPath->second;
+        earlier = byPath->second;
     }
     if (earlier) {
         throw FileFailure{output, kWrittenAlready + *earlier};
     }
-    if (readKeys_.count(target.key) != 0 || readPaths_.count(path) != 0 ||
-        (target.existing && read_.count(*target.existing) != 0)) {
+    if (readKeys_.count(key) != 0 || readPaths_.count(path) != 0 ||
+        (target.existing && read_.count(digestOf(*target.existing)) != 0)) {
         throw FileFailure{output, "also read by this batch"};
     }
 }
