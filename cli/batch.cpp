@@ -74,6 +74,29 @@ std::uint64_t digestOf(const NameKey& key) {
     return digestOf(key.name, digestOf(key.folder));
 }
 
+// `path` from `folder`, whole and without "." and "..", as lexically_normal() gives it; on POSIX
+// by hand, as a batch asks for each of its names.
+std::string normalPath(const std::string& folder, const std::string& path) {
+#ifdef _WIN32
+    return nameOf((pathOf(folder) / pathOf(path)).lexically_normal());
+#else
+    const std::string whole = path.starts_with('/') ? path : folder + '/' + path;
+    std::string normal;
+    for (std::size_t at = 0; at < whole.size();) {
+        const std::size_t end = std::min(whole.find('/', at), whole.size());
+        const std::string_view part(whole.data() + at, end - at);
+        if (part == "..") {
+            normal.resize(normal.empty() ? 0 : normal.rfind('/'));
+        } else if (!part.empty() && part != ".") {
+            normal += '/';
+            normal += part;
+        }
+        at = end + 1;
+    }
+    return normal.empty() ? "/" : normal;
+#endif
+}
+
 std::string currentFolder() {
     std::error_code error;  // a folder removed under us: names stay as given
     return nameOf(stdfs::current_path(error));
@@ -197,8 +220,7 @@ std::string Batch::outputIsInput() const {
 
 // The path as this batch compares names: whole, without "." and "..", and folded for case.
 std::uint64_t Batch::keyOf(const std::string& path) const {
-    return digestOf(
-        foldedForCase(nameOf((pathOf(workingFolder_) / pathOf(path)).lexically_normal())));
+    return digestOf(foldedForCase(normalPath(workingFolder_, path)));
 }
 
 // Two inputs of one batch may name the same output ("a.srm" and "a.sav"); even with --force,
