@@ -4,12 +4,15 @@
 #
 #   bench/run.sh [--build DIR] [--runs N] [--batch-runs N] [--disk-runs N] [--window-runs N]
 #
-# Installs what it needs when run as root: the project's packages, hyperfine, and libxcb1-dev
-# for the start-up stopwatch.
+# Installs what it needs when run as root: the project's packages, hyperfine, strace, and
+# libxcb1-dev for the start-up stopwatch.
 # Conversions run on a tmpfs folder (mounted for the run when started as root, /dev/shm
 # otherwise), against cp; then on the repository's disk, where making new files durable costs
-# real time, batches of 300 and 10,000 saves against cp followed by sync. The window program's
-# start-up is compared with a bare window that shows a menu bar and a label in the same font.
+# real time, batches of 300 and 10,000 saves against cp followed by sync, and 10,000 --force
+# replacements against cp over as many existing files followed by sync. strace -c counts the
+# system calls each file costs, new and replaced, against cp's. The window program's start-up is
+# compared with a bare window that shows a menu bar and a label in the same font
+# (--window-runs 0 leaves it out).
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -27,7 +30,7 @@ while [ $# -gt 0 ]; do
         --batch-runs) batch_runs=$2; shift 2 ;;
         --disk-runs) disk_runs=$2; shift 2 ;;
         --window-runs) window_runs=$2; shift 2 ;;
-        -h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "run.sh: unknown argument '$1'" >&2; exit 2 ;;
     esac
 done
@@ -35,15 +38,16 @@ done
 say() { printf '%s\n' "$*" >&2; }
 # What the project itself needs, then what only the benchmark does.
 "$repo/scripts/setup.sh"
-if ! command -v hyperfine >/dev/null || ! dpkg-query -W libxcb1-dev >/dev/null 2>&1; then
+if ! command -v hyperfine >/dev/null || ! command -v strace >/dev/null ||
+    ! dpkg-query -W libxcb1-dev >/dev/null 2>&1; then
     if [ "$(id -u)" = 0 ]; then
-        apt-get install -y -qq hyperfine libxcb1-dev >/dev/null
+        apt-get install -y -qq hyperfine strace libxcb1-dev >/dev/null
     else
-        say "run.sh: install hyperfine and libxcb1-dev as root first"
+        say "run.sh: install hyperfine, strace and libxcb1-dev as root first"
         exit 1
     fi
 fi
-for tool in cmake hyperfine Xvfb python3; do
+for tool in cmake hyperfine strace Xvfb python3; do
     command -v "$tool" >/dev/null || { say "run.sh: $tool is needed"; exit 1; }
 done
 
@@ -89,7 +93,9 @@ rm "$work/all"
 (cd "$work/saves" && "$convert" to-bbd *.srm)
 cp -r "$work/saves" "$disk/"
 for place in "$work" "$disk"; do
-    mkdir -p "$place/out" "$place/copies" "$place/one"
+    mkdir -p "$place/out" "$place/copies" "$place/one" "$place/forced" "$place/overwritten"
+    # What --force replaces, and cp overwrites: as many BBD files of other saves.
+    (cd "$place/saves" && cp -- *.bbd ../forced/ && cp -- *.bbd ../overwritten/)
     cp "$place/saves/s0000.srm" "$place/one/GAME.srm"
     cp "$place/saves/s0000.bbd" "$place/one/REF.bbd"
 done
@@ -129,6 +135,38 @@ hyperfine -N --style none --warmup 1 --runs "$batch_runs" --export-json "$result
     -n "(in saves/) cp -t ../copies *.bbd" \
     "cp -t ../copies $bbds" >/dev/null
 cmp -s ../out/s9999.bbd s9999.bbd || { say "run.sh: the batch wrote the wrong bytes"; exit 1; }
+hyperfine -N --style none --warmup 1 --runs "$batch_runs" --export-json "$results/force-tmpfs.json" \
+    -n "(in saves/) plimbrook-convert to-bbd --force --output-dir ../forced *.srm" \
+    "$convert to-bbd --force --output-dir ../forced $saves" \
+    -n "(in saves/) cp -t ../overwritten *.bbd (over existing files)" \
+    "cp -t ../overwritten $bbds" >/dev/null
+
+# System calls per file: a batch of 1,000 less a batch of one, over 999, from strace -c.
+say "Counting system calls per file ..."
+calls() {  # folder-to-empty-or-not command...
+    strace -f -c -o "$results/strace.txt" "$@" >/dev/null 2>&1
+    awk '$NF == "total" { print $4 }' "$results/strace.txt"
+}
+read -r -a first_1000 <<<"$(echo "$saves" | tr ' ' '\n' | head -n 1000 | tr '\n' ' ')"
+read -r -a first_1000_bbds <<<"$(echo "$bbds" | tr ' ' '\n' | head -n 1000 | tr '\n' ' ')"
+per_file() {  # name, then the commands for 1,000 and for one file, as "a;b"
+    local name=$1 many=$2 one=$3 n1 n1000
+    eval "$many_prepare"
+    n1000=$(eval calls "$many")
+    eval "$many_prepare"
+    n1=$(eval calls "$one")
+    echo "$name $n1000 $n1" >>"$results/syscalls.txt"
+}
+: >"$results/syscalls.txt"
+many_prepare="find ../out ../copies -mindepth 1 -delete"
+per_file new-plimbrook '"$convert" to-bbd --output-dir ../out -- "${first_1000[@]}"' \
+    '"$convert" to-bbd --output-dir ../out -- "${first_1000[0]}"'
+per_file new-cp 'cp -t ../copies -- "${first_1000_bbds[@]}"' 'cp -t ../copies -- "${first_1000_bbds[0]}"'
+many_prepare=":"
+per_file force-plimbrook '"$convert" to-bbd --force --output-dir ../forced -- "${first_1000[@]}"' \
+    '"$convert" to-bbd --force --output-dir ../forced -- "${first_1000[0]}"'
+per_file force-cp 'cp -t ../overwritten -- "${first_1000_bbds[@]}"' \
+    'cp -t ../overwritten -- "${first_1000_bbds[0]}"'
 
 # On the disk the promise costs real time: every new file must be on the disk before it takes an
 # old one's place. cp promises nothing until a sync, so it is timed with one. The two commands
@@ -158,11 +196,26 @@ for n in 300 $count; do
     cmp -s "../out/${last%.srm}.bbd" "${last%.srm}.bbd" ||
         { say "run.sh: the batch on the disk wrote the wrong bytes"; exit 1; }
 done
+# --force over 10,000 existing files against cp over as many, each followed by sync.
+: >"$results/disk-force-plimbrook.txt"
+: >"$results/disk-force-cp.txt"
+for _ in $(seq "$disk_runs"); do
+    sync
+    start=$(date +%s%N)
+    "$convert" to-bbd --force --output-dir ../forced -- "${all_saves[@]}"
+    echo $(( $(date +%s%N) - start )) >>"$results/disk-force-plimbrook.txt"
+    sync
+    start=$(date +%s%N)
+    cp -t ../overwritten -- "${all_bbds[@]}" && sync
+    echo $(( $(date +%s%N) - start )) >>"$results/disk-force-cp.txt"
+done
+cmp -s ../forced/s9999.bbd s9999.bbd || { say "run.sh: --force wrote the wrong bytes"; exit 1; }
 cd "$repo"
 
 # ---- Start-up: each program under Xvfb, timed from its start to its first mapped window.
 window_note="not measured: the window program 'plimbrook' is not built yet"
-if [ "$have_window" = 1 ]; then
+[ "$window_runs" = 0 ] && window_note="not measured (--window-runs 0)"
+if [ "$have_window" = 1 ] && [ "$window_runs" != 0 ]; then
     say "Timing start-up under Xvfb ..."
     display=
     for d in $(seq 91 140); do
@@ -231,7 +284,23 @@ rb = tb / cb
 print(f"Batch of {count} saves in one invocation, tmpfs ({nb} runs):")
 print(f"  {batch}: {ms(tb)}  ({count / tb:,.0f} files/s)")
 print(f"  {cpbatch}: {ms(cb)}  ({count / cb:,.0f} files/s)")
-print(f"  ratio {rb:.2f}x   goal <= 1.5x: {verdict(rb, 1.5)}\n")
+print(f"  ratio {rb:.2f}x   goal <= 1.2x: {verdict(rb, 1.2)}\n")
+
+(force, tf, nf), (cpforce, cf, _) = medians("force-tmpfs")
+rf = tf / cf
+print(f"The same batch with --force over {count} existing files, tmpfs ({nf} runs):")
+print(f"  {force}: {ms(tf)}")
+print(f"  {cpforce}: {ms(cf)}")
+print(f"  ratio {rf:.2f}x   goal <= 1.5x: {verdict(rf, 1.5)}\n")
+
+print("System calls per file (strace -c: a batch of 1,000 less a batch of one, over 999):")
+counts = {}
+for line in open(os.path.join(results, "syscalls.txt")):
+    name, many, one = line.split()
+    counts[name] = (int(many) - int(one)) / 999
+print(f"  new files: plimbrook-convert {counts['new-plimbrook']:.1f}, cp {counts['new-cp']:.1f}")
+print(f"  --force:   plimbrook-convert {counts['force-plimbrook']:.1f}, "
+      f"cp over existing files {counts['force-cp']:.1f}\n")
 
 (_, d1, nd1), (_, dc1, _) = medians("one-disk")
 print("On the repository's disk, where each new file is made durable before it takes its place:")
@@ -242,12 +311,14 @@ def disk(n):
         return [int(line) / 1e9 for line in open(os.path.join(results, f"disk-{n}-{who}.txt"))]
     return load("plimbrook"), load("cp")
 
-for n in (300, count):
+for n in (300, count, "force"):
     conv, cp = disk(n)
     tc, tp = statistics.median(conv), statistics.median(cp)
-    goal = "   goal <= 1.5x: " + verdict(tc / tp, 1.5) if n == count else ""
-    print(f"  batch of {n:,} saves ({len(conv)} alternating pairs): plimbrook-convert {ms(tc)}, "
-          f"cp + sync {ms(tp)}; ratio {tc / tp:.2f}x{goal}")
+    what = f"batch of {n:,} saves" if n != "force" else f"--force over {count:,} files"
+    goal = 1.5 if n == "force" else 1.2
+    verdicts = f"   goal <= {goal}x: " + verdict(tc / tp, goal) if n != 300 else ""
+    print(f"  {what} ({len(conv)} alternating pairs): plimbrook-convert {ms(tc)}, "
+          f"cp + sync {ms(tp)}; ratio {tc / tp:.2f}x{verdicts}")
 print()
 
 if window_note:

@@ -19,6 +19,7 @@ namespace {
 namespace stdfs = std::filesystem;
 
 constexpr const char* kOutputIsInput = "the output would be the input itself";
+constexpr const char* kWrittenAlready = "also the output of an earlier file of this batch, ";
 
 // Names are UTF-8 in the program, but a path's narrow form on Windows is the ANSI code page.
 stdfs::path pathOf(std::string_view name) {
@@ -55,6 +56,44 @@ std::size_t commitGroupSize() {
     }
     const auto open = static_cast<std::size_t>(limit.rlim_cur);
     return open <= 64 ? 1 : std::min(kMost, (open - 32) / 2);
+#endif
+}
+
+// 64-bit digests of names and files (FNV-1a), for the batch's record of what it touched.
+std::uint64_t digestOf(std::string_view text, std::uint64_t hash = 14695981039346656037ull) {
+    for (const char c : text) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    return hash;
+}
+std::uint64_t digestOf(FileId id) {
+    const std::uint64_t parts[] = {id.device, id.inode};
+    return digestOf(std::string_view(reinterpret_cast<const char*>(parts), sizeof parts));
+}
+std::uint64_t digestOf(const NameKey& key) {
+    return digestOf(key.name, digestOf(key.folder));
+}
+
+// `path` from `folder`, whole and without "." and "..", as lexically_normal() gives it; on POSIX
+// by hand, as a batch asks for each of its names.
+std::string normalPath(const std::string& folder, const std::string& path) {
+#ifdef _WIN32
+    return nameOf((pathOf(folder) / pathOf(path)).lexically_normal());
+#else
+    const std::string whole = path.starts_with('/') ? path : folder + '/' + path;
+    std::string normal;
+    for (std::size_t at = 0; at < whole.size();) {
+        const std::size_t end = std::min(whole.find('/', at), whole.size());
+        const std::string_view part(whole.data() + at, end - at);
+        if (part == "..") {
+            normal.resize(normal.empty() ? 0 : normal.rfind('/'));
+        } else if (!part.empty() && part != ".") {
+            normal += '/';
+            normal += part;
+        }
+        at = end + 1;
+    }
+    return normal.empty() ? "/" : normal;
 #endif
 }
 
@@ -130,11 +169,25 @@ void Batch::put(const std::string& input, std::string_view extension,
 void Batch::noteInputs() {
     for (const std::string& input : options_.inputs) {
         FileStatus info{};
-        if (fs_.stat(input, info) == 0) {
-            read_.insert(idOf(info));
-        } else {
+        if (fs_.stat(input, info) != 0) {
             unreadable_.emplace(input, errno);
+            continue;
         }
+        read_.insert(digestOf(idOf(info)));
+        try {
+            noteRead(input);
+        } catch (const FileError& error) {
+            unreadable_.emplace(input, error.errorNumber());
+        }
+    }
+}
+
+// Remembers the name `path` as one this batch reads; throws if its folder cannot be looked at.
+void Batch::noteRead(const std::string& path) {
+    const std::uint64_t key = keyOf(path);
+    if (readPaths_.count(key) == 0) {
+        readKeys_.insert(digestOf(nameKeyOf(fs_, path, &folderIds_)));
+        readPaths_.insert(key);
     }
 }
 
@@ -143,7 +196,8 @@ std::unique_ptr<InputFile> Batch::openInput(const std::string& path) {
         throw FileError(FileStep::Open, path, it->second);
     }
     auto file = InputFile::open(fs_, path);
-    read_.insert(file->id());
+    read_.insert(digestOf(file->id()));
+    noteRead(path);
     return file;
 }
 
@@ -157,29 +211,29 @@ FileReading Batch::read(const std::string& path, const ReadOptions& how) {
 void Batch::write(const std::string& input, std::string_view extension,
                   const std::vector<std::uint8_t>& bytes) {
     const std::string output = outputPathFor(options_, input, extension);
-    std::string key = refuseWrittenAlready(input, output);
+    const OutputNames names{input, output, keyOf(input), keyOf(output)};
+    refuseWrittenAlready(names);
     blame(output, [&] {
         ReplaceOptions replace;
         replace.existing =
             options_.force ? ReplaceOptions::Existing::Replace : ReplaceOptions::Existing::Refuse;
         replace.folders = &folders_;
-        replace.vetTarget = [&](FileId target) {
-            if (target == lastRead_) {
-                throw FileFailure{output, outputIsInput()};
-            }
-            if (writtenIds_.count(target) != 0) {
-                throw FileFailure{output, "also the output of an earlier file of this batch"};
-            }
-            if (read_.count(target) != 0) {
-                throw FileFailure{output, "also read by this batch"};
-            }
+        OutputTarget written;
+        replace.vetTarget = [&](const OutputTarget& target) {
+            refuseTaken(names, target);
+            written = target;
         };
         auto file = ReplacementFile::open(fs_, output, replace);
+        // The output's names are taken now, before it is written: no later file of the batch
+        // may write there, whether this one succeeds or not.
+        written_.emplace(digestOf(written.key), &input);
+        writtenPaths_.emplace(names.outputKey, &input);
+        if (written.path != output) {
+            writtenPaths_.emplace(keyOf(written.path), &input);
+        }
         file->write(0, bytes);
-        writtenIds_.insert(file->id());
         pending_.add(std::move(file), output);
     });
-    written_.insert(std::move(key));
     if (pending_.full()) {
         commitPending();
     }
@@ -191,22 +245,47 @@ std::string Batch::outputIsInput() const {
                            : std::string(kOutputIsInput) + " (use --output or --output-dir)";
 }
 
-std::string Batch::keyOf(const std::string& path) const {
-    return nameOf((pathOf(workingFolder_) / pathOf(path)).lexically_normal());
+// The path as this batch compares names: whole, without "." and "..", and folded for case.
+std::uint64_t Batch::keyOf(const std::string& path) const {
+    return digestOf(foldedForCase(normalPath(workingFolder_, path)));
 }
 
 // Two inputs of one batch may name the same output ("a.srm" and "a.sav"); even with --force,
 // the second must not silently replace what the first just wrote. Nor may an output be its own
-// input, as a Pro Fighter save given to to-bbd --format fig would be.
-std::string Batch::refuseWrittenAlready(const std::string& input, const std::string& output) const {
-    std::string key = keyOf(output);
-    if (key == keyOf(input)) {
+// input, as a Pro Fighter save given to to-bbd --format fig would be. Told from the names alone
+// first, before the file system is asked.
+void Batch::refuseWrittenAlready(const OutputNames& names) const {
+    if (names.outputKey == names.inputKey) {
+        throw FileFailure{names.output, outputIsInput()};
+    }
+    if (const auto earlier = writtenPaths_.find(names.outputKey); earlier != writtenPaths_.end()) {
+        throw FileFailure{names.output, std::string(kWrittenAlready) + *earlier->second};
+    }
+}
+
+// The same, for each name the output is reached by: by its folder's identity (a linked folder,
+// ".." in the path) and by the file there now (a hard link; a name in another case on FAT).
+void Batch::refuseTaken(const OutputNames& names, const OutputTarget& target) const {
+    const std::string& output = names.output;
+    const std::uint64_t key = digestOf(target.key);
+    const std::uint64_t path = target.path == output ? names.outputKey : keyOf(target.path);
+    if (key == digestOf(nameKeyOf(fs_, names.input, &folderIds_)) || target.existing == lastRead_ ||
+        path == names.inputKey) {
         throw FileFailure{output, outputIsInput()};
     }
-    if (written_.count(key) != 0) {
-        throw FileFailure{output, "also the output of an earlier file of this batch"};
+    const std::string* earlier = nullptr;
+    if (const auto byFolder = written_.find(key); byFolder != written_.end()) {
+        earlier = byFolder->second;
+    } else if (const auto byPath = writtenPaths_.find(path); byPath != writtenPaths_.end()) {
+        earlier = byPath->second;
     }
-    return key;
+    if (earlier) {
+        throw FileFailure{output, kWrittenAlready + *earlier};
+    }
+    if (readKeys_.count(key) != 0 || readPaths_.count(path) != 0 ||
+        (target.existing && read_.count(digestOf(*target.existing)) != 0)) {
+        throw FileFailure{output, "also read by this batch"};
+    }
 }
 
 void Batch::commitPending() {

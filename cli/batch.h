@@ -7,6 +7,8 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "cli/batch_report.h"
@@ -95,9 +97,18 @@ public:
 private:
     void report(const FileFailure& failure);
     std::unique_ptr<InputFile> openInput(const std::string& path);
-    std::string keyOf(const std::string& path) const;
+    void noteRead(const std::string& path);
+    std::uint64_t keyOf(const std::string& path) const;
     std::string outputIsInput() const;
-    std::string refuseWrittenAlready(const std::string& input, const std::string& output) const;
+    // The names of one output as this batch compares them (see keyOf).
+    struct OutputNames {
+        const std::string& input;
+        const std::string& output;
+        std::uint64_t inputKey;
+        std::uint64_t outputKey;
+    };
+    void refuseWrittenAlready(const OutputNames& names) const;
+    void refuseTaken(const OutputNames& names, const OutputTarget& target) const;
     void commitPending();
 
     template <typename Step>
@@ -107,9 +118,16 @@ private:
     std::ostream& out_;
     FileSystem& fs_;
     bool failed_ = false;
-    std::set<std::string> written_;
-    std::set<FileId> writtenIds_;
-    std::set<FileId> read_;
+    // Every name the batch writes or reads, each by its folder's identity and by its path, both
+    // folded for case; for an output, the input it was made from. Kept as 64-bit digests, so that
+    // a batch of 100,000 files stays small: two names that share one are taken as one, which
+    // can refuse an output but never lose one.
+    std::unordered_map<std::uint64_t, const std::string*> written_;
+    std::unordered_map<std::uint64_t, const std::string*> writtenPaths_;
+    std::unordered_set<std::uint64_t> readKeys_;
+    std::unordered_set<std::uint64_t> readPaths_;
+    std::unordered_set<std::uint64_t> read_;           // by device and inode
+    mutable std::map<std::string, FileId> folderIds_;  // a cache of the folders looked at
     FileId lastRead_;
     std::map<std::string, int> unreadable_;  // inputs that could not even be looked at
     std::string workingFolder_;

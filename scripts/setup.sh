@@ -12,6 +12,7 @@ packages=(
     xvfb xauth xdotool x11-utils          # window tests on a virtual display
     desktop-file-utils appstream          # validate the installed desktop entry and metainfo
     valgrind
+    fusefat dosfstools                    # a FAT memory card through FUSE, for the file tests
     dpkg-dev lintian                      # build and check the Debian packages
     bash-completion                       # names the folder the bash completion goes to
     shared-mime-info libglib2.0-bin       # check the MIME types as a desktop reads them

@@ -55,10 +55,11 @@ std::size_t askSizeWhenCopiesDiffer(Dialogs& dialogs, const FileReading& reading
     return kSizeChoices.at(static_cast<std::size_t>(*picked)).size;
 }
 
-ReplaceOptions keepingInput(FileId input, std::function<void()> refuse) {
+ReplaceOptions keepingInput(FileSystem& fs, const InputFile& input, std::function<void()> refuse) {
     ReplaceOptions options;
-    options.vetTarget = [input, refuse = std::move(refuse)](FileId target) {
-        if (target == input) {
+    options.vetTarget = [id = input.id(), key = nameKeyOf(fs, input.path()),
+                         refuse = std::move(refuse)](const OutputTarget& target) {
+        if (target.existing == id || target.key == key) {
             refuse();
         }
     };

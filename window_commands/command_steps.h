@@ -20,9 +20,9 @@ FileReading readGiven(FileSystem& fs, const std::string& path);
 // they choose. A cancelled question ends the command.
 std::size_t askSizeWhenCopiesDiffer(Dialogs& dialogs, const FileReading& reading);
 
-// Replacing a file the new one is made from would lose it: such a target is kept, with
-// `refuse` called instead.
-ReplaceOptions keepingInput(FileId input, std::function<void()> refuse);
+// Replacing a file the new one is made from would lose it: such a target, reached by any name
+// (another case of the name included), is kept, with `refuse` called instead.
+ReplaceOptions keepingInput(FileSystem& fs, const InputFile& input, std::function<void()> refuse);
 
 // Inputs are closed before the output is committed, so that a failure anywhere leaves the
 // target untouched and no success is reported.

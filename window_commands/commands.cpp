@@ -19,10 +19,10 @@ using namespace window_words;
 
 // Opens the output the user chose; one that is the input itself is refused, not replaced.
 void openOutput(CommandContext& context, const std::string& path) {
-    const FileId input = context.channels.input->id();
-    context.channels.output = ReplacementFile::open(context.fs, path, keepingInput(input, [&] {
-                                                        refuse(context.dialogs, kOutputIsInputText);
-                                                    }));
+    const InputFile& input = *context.channels.input;
+    context.channels.output = ReplacementFile::open(
+        context.fs, path,
+        keepingInput(context.fs, input, [&] { refuse(context.dialogs, kOutputIsInputText); }));
 }
 
 // SRAM -> BBD, on the save chosen at the open prompt or, if `given`, on that one.

@@ -97,18 +97,18 @@ private:
                 std::string(kAppTitle))) {
             throw NotConverted{"stopped, as you asked"};
         }
-        const FileId id = input->id();
+        ReplaceOptions options = keepingInput(
+            context_.fs, *input, [] { throw NotConverted{"it would replace the file itself"}; });
         input->close();
-        write(withExtension(given.path, extensionOf(request)), id, converted.bytes);
+        write(withExtension(given.path, extensionOf(request)), options, converted.bytes);
     }
 
     // The new file in the chosen folder. One that exists is replaced only if the user says so;
     // one made by another program meanwhile is not replaced at all, nor the file it is made from.
-    void write(const std::string& source, FileId input, const std::vector<std::uint8_t>& bytes) {
+    void write(const std::string& source, ReplaceOptions options,
+               const std::vector<std::uint8_t>& bytes) {
         const std::string name = fileName(source);
         const std::string target = (std::filesystem::path(folder_) / name).string();
-        ReplaceOptions options =
-            keepingInput(input, [] { throw NotConverted{"it would replace the file itself"}; });
         options.existing = ReplaceOptions::Existing::Refuse;
         FileStatus info{};
         if (context_.fs.lstatat(kWorkingFolder, target, info) == 0) {

@@ -14,7 +14,9 @@ constexpr std::size_t kSyncWholeFileSystemFrom = 8;
 }  // namespace
 
 void CommitGroup::add(std::unique_ptr<ReplacementFile> file, std::string label) {
-    files_.push_back({std::move(file), std::move(label), nullptr, std::nullopt});
+    named_ += file->named() ? 1 : 0;
+    const FileId folder = file->folderId();
+    files_.push_back({std::move(file), std::move(label), nullptr, folder});
 }
 
 std::vector<std::pair<std::string, std::exception_ptr>> CommitGroup::commit() {
@@ -33,10 +35,7 @@ std::vector<std::pair<std::string, std::exception_ptr>> CommitGroup::commit() {
             }
         }
     };
-    step([](Entry& entry) {
-        entry.folder = entry.file->folderId();
-        entry.file->finishWrites();
-    });
+    step([](Entry& entry) { entry.file->finishWrites(); });
 
     // One sync of each file system puts every new file of it on the disk at once. The folder it
     // is asked through was opened before any of the group's files was written, so the answer
@@ -44,14 +43,13 @@ std::vector<std::pair<std::string, std::exception_ptr>> CommitGroup::commit() {
     std::map<decltype(FileId::device), bool> fileSystemSynced;
     if (files_.size() >= kSyncWholeFileSystemFrom) {
         for (Entry& entry : files_) {
-            if (!entry.failure && entry.folder &&
-                fileSystemSynced.count(entry.folder->device) == 0) {
-                fileSystemSynced[entry.folder->device] = entry.file->syncFileSystem();
+            if (!entry.failure && fileSystemSynced.count(entry.folder.device) == 0) {
+                fileSystemSynced[entry.folder.device] = entry.file->syncFileSystem();
             }
         }
     }
     step([&](Entry& entry) {
-        if (!entry.folder || !fileSystemSynced[entry.folder->device]) {
+        if (!fileSystemSynced[entry.folder.device]) {
             entry.file->sync();
         }
     });
@@ -64,9 +62,10 @@ std::vector<std::pair<std::string, std::exception_ptr>> CommitGroup::commit() {
             failures.emplace_back(std::move(entry.label), entry.failure);
             continue;
         }
-        entry.file->closeFolder(!entry.folder || synced.insert(*entry.folder).second);
+        entry.file->closeFolder(synced.insert(entry.folder).second);
     }
     files_.clear();
+    named_ = 0;
     return failures;
 }
 

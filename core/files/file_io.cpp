@@ -41,14 +41,21 @@ int openRegular(FileSystem& fs, const std::string& path, int flags, FileStatus& 
     if (!S_ISREG(info.st_mode)) {
         fail(FileStep::NotRegular, path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
     }
-    const int fd = fs.open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
+    const int fd =
+        retried([&] { return fs.open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0); });
     if (fd < 0) {
         fail(FileStep::Open, path);
     }
-    if (fs.fstat(fd, info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = S_ISREG(info.st_mode) ? errno : EINVAL;
+    // A disk error is told as one; anything but a regular file, swapped in meanwhile, is not
+    // read.
+    if (fs.fstat(fd, info) != 0) {
+        const int error = errno;
         fs.close(fd);
-        fail(FileStep::NotRegular, path, error);
+        fail(FileStep::Open, path, error);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        fs.close(fd);
+        fail(FileStep::NotRegular, path, EINVAL);
     }
     return fd;
 }

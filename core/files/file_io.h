@@ -18,6 +18,17 @@ namespace plimbrook::file_io {
     throw FileError(step, path, errorNumber);
 }
 
+// Runs a seam call until it is not interrupted by a signal: a handler installed without
+// SA_RESTART, or a file system such as FUSE or NFS, can make any of them fail with EINTR.
+template <typename Call>
+auto retried(Call call) {
+    decltype(call()) result;
+    do {
+        result = call();
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
 // The name a user would give: "x" rather than "./x".
 std::string joined(const std::string& folder, const std::string& name);
 

@@ -44,4 +44,14 @@ FileId idOf(const FileStatus& info) {
     return {info.st_dev, info.st_ino};
 }
 
+std::string foldedForCase(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return folded;
+}
+
 }  // namespace plimbrook

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace plimbrook {
@@ -37,8 +38,6 @@ inline constexpr int O_CLOEXEC = O_NOINHERIT;
 inline constexpr int O_NOCTTY = 0;
 inline constexpr int O_NONBLOCK = 0;
 inline constexpr int O_NOFOLLOW = 0;
-inline constexpr int SEEK_DATA = 3;
-inline constexpr int SEEK_HOLE = 4;
 inline constexpr int EDQUOT = ENOSPC;
 
 inline bool isSymbolicLink(const FileStatus&) {
@@ -109,24 +108,47 @@ struct FileId {
 
 FileId idOf(const FileStatus& info);
 
-// The one seam through which the program touches files. Each call behaves like the POSIX call of
-// the same name: -1 and errno on failure. The `...at` calls take an open folder, or
-// kWorkingFolder, so that a name is looked up once in a folder that cannot be swapped meanwhile.
-// Tests put a failing or a racing file system in its place.
+// A name as one run may reach it twice: the folder it is in, and the name folded for case. Names
+// that differ only in case are one file on FAT, where copier cards live, and on Windows; they
+// are taken as one everywhere, since a FUSE driver may give each spelling a number of its own.
+struct NameKey {
+    FileId folder;
+    std::string name;
+    auto operator<=>(const NameKey&) const = default;
+};
+
+// ASCII letters in lower case; everything else as it is.
+std::string foldedForCase(std::string_view name);
+
+// The one seam through which the program touches files: -1 and errno on failure, as POSIX calls
+// do. Where a call is named after a POSIX call, it behaves like it; the others are named by what
+// the file layer needs of them. The calls that take a folder take an open folder, or
+// kWorkingFolder, so that a name is looked up once in a folder that cannot be swapped meanwhile;
+// their names are single entries of that folder. A call may fail with EINTR; the file layer
+// tries it again. Tests put a failing or a racing file system in its place.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
+    // A file to read, by path, links followed; `flags` as for open().
     virtual int open(const std::string& path, int flags, mode_t mode) = 0;
-    virtual int openat(int dir, const std::string& path, int flags, mode_t mode) = 0;
-    // A folder to look names up in, create files in and sync; it may not be readable.
-    virtual int openDirectory(int dir, const std::string& path) = 0;
-    // A new file in the folder that has no name until linkUnnamed() gives it one, so that nothing
+    // The entry `name` of a folder, opened with `flags` (O_RDONLY or O_RDWR) without following a
+    // link there, blocking on nothing.
+    virtual int openEntry(int dir, const std::string& name, int flags) = 0;
+    // A new file at `name`, for reading and writing; EEXIST if the name is taken, by anything,
+    // a dangling link included.
+    virtual int createNew(int dir, const std::string& name, mode_t mode) = 0;
+    // A folder to look names up in, create files in and sync; it may not be readable. A link at
+    // `path` is followed only if `followLink`: without, ELOOP or ENOTDIR.
+    virtual int openFolder(int dir, const std::string& path, bool followLink) = 0;
+    // A new file in the folder that has no name until nameUnnamed() gives it one, so that nothing
     // is left behind if the program dies. EOPNOTSUPP where the file system cannot.
-    virtual int openUnnamed(int dir, mode_t mode) = 0;
-    // Names a file made by openUnnamed(); EEXIST if the name is taken.
-    virtual int linkUnnamed(int fd, int dir, const std::string& name) = 0;
+    virtual int createUnnamed(int dir, mode_t mode) = 0;
+    // Names a file made by createUnnamed(); EEXIST if the name is taken.
+    virtual int nameUnnamed(int fd, int dir, const std::string& name) = 0;
     virtual int close(int fd) = 0;
+    // The names in a folder, "." and ".." left out.
+    virtual int listFolder(int dir, std::vector<std::string>& names) = 0;
 
     virtual int stat(const std::string& path, FileStatus& info) = 0;
     virtual int fstat(int fd, FileStatus& info) = 0;
@@ -137,9 +159,14 @@ public:
 
     virtual ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset) = 0;
     virtual ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset) = 0;
-    // SEEK_DATA and SEEK_HOLE, to copy a sparse file without filling its holes.
-    virtual off_t lseek(int fd, off_t offset, int whence) = 0;
-    virtual int ftruncate(int fd, off_t length) = 0;
+    // Cuts the file to `length` bytes, or fills it with zeros up to there.
+    virtual int setSize(int fd, off_t length) = 0;
+    // Sets aside room on the device for the file's first `length` bytes without changing its
+    // size, so that a full disk shows before anything is written; EOPNOTSUPP where the file
+    // system cannot.
+    virtual int reserve(int fd, off_t length) = 0;
+    // The largest file this process may write (ulimit -f); -1 if there is no limit.
+    virtual off_t largestFile() = 0;
     virtual int fsync(int fd) = 0;
     // Writes out everything the file system of `fd` holds unwritten, as syncfs() does; ENOSYS
     // where the system cannot.
@@ -152,12 +179,13 @@ public:
     virtual ssize_t fgetxattr(int fd, const std::string& name, std::string& value) = 0;
     virtual int fsetxattr(int fd, const std::string& name, const std::string& value) = 0;
 
-    // Without `replace`, EEXIST if `to` is taken; EINVAL where the file system cannot promise
-    // that. Never follows a link at `to`.
-    virtual int renameat(int fromDir, const std::string& from, int toDir, const std::string& to,
-                         bool replace) = 0;
-    virtual int linkat(int fromDir, const std::string& from, int toDir, const std::string& to) = 0;
-    virtual int unlinkat(int dir, const std::string& name) = 0;
+    // Renames within one folder. Without `replace`, EEXIST if `to` is taken; EINVAL where the
+    // file system cannot promise that. Never follows a link at `to`.
+    virtual int rename(int dir, const std::string& from, const std::string& to, bool replace) = 0;
+    // A second name in the same folder; EEXIST if `to` is taken, EPERM or EOPNOTSUPP where the
+    // file system has no links.
+    virtual int link(int dir, const std::string& from, const std::string& to) = 0;
+    virtual int remove(int dir, const std::string& name) = 0;
 };
 
 // The working folder, for the `...at` calls.

@@ -9,6 +9,7 @@ namespace plimbrook {
 using file_io::fail;
 using file_io::openRegular;
 using file_io::readAt;
+using file_io::split;
 
 InputFile::InputFile(FileSystem& fs, std::string path, int fd, const FileStatus& info)
     : fs_(fs),
@@ -42,6 +43,23 @@ void InputFile::close() {
     if (fs_.close(fd) != 0) {
         fail(FileStep::Close, path_);
     }
+}
+
+NameKey nameKeyOf(FileSystem& fs, const std::string& path, std::map<std::string, FileId>* folders) {
+    const auto [folder, name] = split(path);
+    if (folders) {
+        if (const auto known = folders->find(folder); known != folders->end()) {
+            return {known->second, foldedForCase(name)};
+        }
+    }
+    FileStatus info{};
+    if (fs.stat(folder, info) != 0) {
+        fail(FileStep::Open, path);
+    }
+    if (folders) {
+        folders->emplace(folder, idOf(info));
+    }
+    return {idOf(info), foldedForCase(name)};
 }
 
 }  // namespace plimbrook

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,7 @@ public:
     void close();
 
     FileId id() const { return id_; }
+    const std::string& path() const { return path_; }
 
 private:
     InputFile(FileSystem& fs, std::string path, int fd, const FileStatus& info);
@@ -42,5 +44,11 @@ private:
     FileId id_;
     std::uint64_t size_;
 };
+
+// The key of the name `path` (see NameKey), to tell an output that is an input under another
+// spelling. `folders` remembers the folders already looked at. Throws a FileError that names
+// `path` where its folder cannot be looked at.
+NameKey nameKeyOf(FileSystem& fs, const std::string& path,
+                  std::map<std::string, FileId>* folders = nullptr);
 
 }  // namespace plimbrook

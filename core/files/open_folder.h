@@ -2,7 +2,7 @@
 
 #include <map>
 #include <memory>
-#include <optional>
+#include <set>
 #include <string>
 
 #include "core/files/file_system.h"
@@ -13,33 +13,42 @@ namespace plimbrook {
 // a folder renamed or swapped meanwhile cannot send a file elsewhere.
 class OpenFolder {
 public:
-    // Nothing if the folder cannot be opened; errno says why.
+    // Opens `path` from `at` one folder at a time. A link on the way is followed as any program
+    // would, except one that another user made in a sticky folder anyone may write, such as
+    // /tmp: they could aim it at any folder of ours. Throws a FileError that names `path`.
     static std::shared_ptr<OpenFolder> open(FileSystem& fs, int at, const std::string& path);
     ~OpenFolder();
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;
 
+    FileSystem& fs() const { return fs_; }
     int fd() const { return fd_; }
-    // Which folder it is; nothing if the system will not say. Asked once.
-    std::optional<FileId> id();
+    // Which folder it is, whatever path led to it.
+    FileId id() const { return id_; }
 
 private:
-    OpenFolder(FileSystem& fs, int fd) : fs_(fs), fd_(fd) {}
+    OpenFolder(FileSystem& fs, int fd, FileId id) : fs_(fs), fd_(fd), id_(id) {}
 
     FileSystem& fs_;
     int fd_;
-    bool looked_ = false;
-    std::optional<FileId> id_;
+    FileId id_;
 };
+
+// Whether `link`, found in `folder`, was made by someone who could aim it at our files: another
+// user than us and the folder's owner, in a sticky folder that anyone may write.
+bool isStrangersLink(const FileStatus& folder, const FileStatus& link);
 
 // The folders a batch writes into: a folder is opened once for the files of a commit group in it,
 // and closed when the last of them is done with it.
 class FolderCache {
 public:
     std::shared_ptr<OpenFolder> open(FileSystem& fs, const std::string& path);
+    // True the first time a folder is asked about.
+    bool firstVisit(FileId folder) { return visited_.insert(folder).second; }
 
 private:
     std::map<std::string, std::weak_ptr<OpenFolder>> folders_;
+    std::set<FileId> visited_;
 };
 
 }  // namespace plimbrook

@@ -1,9 +1,13 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/files/file_system.h"
@@ -16,32 +20,50 @@ int native(int dir) {
     return dir == kWorkingFolder ? AT_FDCWD : dir;
 }
 
-template <typename Call>
-auto retried(Call call) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result < 0 && errno == EINTR);
+// Names a file made with O_TMPFILE. Through /proc it needs no privilege; by the descriptor itself
+// (AT_EMPTY_PATH) it is one look-up less, where the kernel allows that.
+int linkUnnamed(int fd, int dir, const char* name) {
+    static std::atomic<bool> byDescriptor{true};
+    if (byDescriptor.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", native(dir), name, AT_EMPTY_PATH) == 0) {
+            return 0;
+        }
+        if (errno != ENOENT && errno != EPERM) {
+            return -1;
+        }
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const int result = ::linkat(AT_FDCWD, self.c_str(), native(dir), name, AT_SYMLINK_FOLLOW);
+    if (result == 0) {
+        byDescriptor.store(false, std::memory_order_relaxed);
+    }
     return result;
 }
 
 class RealFileSystem final : public FileSystem {
 public:
     int open(const std::string& path, int flags, mode_t mode) override {
-        return retried([&] { return ::open(path.c_str(), flags, mode); });
+        return ::open(path.c_str(), flags, mode);
     }
-    int openat(int dir, const std::string& path, int flags, mode_t mode) override {
-        return retried([&] { return ::openat(native(dir), path.c_str(), flags, mode); });
+    int openEntry(int dir, const std::string& name, int flags) override {
+        return ::openat(native(dir), name.c_str(),
+                        flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     }
-    int openDirectory(int dir, const std::string& path) override {
-        const int fd = openat(dir, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    int createNew(int dir, const std::string& name, mode_t mode) override {
+        return ::openat(native(dir), name.c_str(),
+                        O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    }
+    int openFolder(int dir, const std::string& path, bool followLink) override {
+        const int noFollow = followLink ? 0 : O_NOFOLLOW;
+        const int fd =
+            ::openat(native(dir), path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | noFollow);
         if (fd < 0 && errno == EACCES) {
             // A folder we may write in but not list serves for all but its sync.
-            return openat(dir, path, O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
+            return ::openat(native(dir), path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | noFollow);
         }
         return fd;
     }
-    int openUnnamed(int dir, mode_t mode) override {
+    int createUnnamed(int dir, mode_t mode) override {
         // Without /proc, such a file could be named only by a privileged process. /proc does
         // not come or go while the program runs.
         static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
@@ -49,13 +71,34 @@ public:
             errno = EOPNOTSUPP;
             return -1;
         }
-        return openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+        return ::openat(native(dir), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
     }
-    int linkUnnamed(int fd, int dir, const std::string& name) override {
-        const std::string self = "/proc/self/fd/" + std::to_string(fd);
-        return ::linkat(AT_FDCWD, self.c_str(), native(dir), name.c_str(), AT_SYMLINK_FOLLOW);
+    int nameUnnamed(int fd, int dir, const std::string& name) override {
+        return linkUnnamed(fd, dir, name.c_str());
     }
     int close(int fd) override { return ::close(fd); }
+    int listFolder(int dir, std::vector<std::string>& names) override {
+        const int fd = ::openat(native(dir), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* folder = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (!folder) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            return -1;
+        }
+        names.clear();
+        errno = 0;
+        while (const dirent* entry = ::readdir(folder)) {
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.emplace_back(name);
+            }
+        }
+        const int error = errno;
+        ::closedir(folder);
+        errno = error;
+        return error == 0 ? 0 : -1;
+    }
 
     int stat(const std::string& path, FileStatus& info) override {
         return ::stat(path.c_str(), &info);
@@ -85,9 +128,16 @@ public:
     ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset) override {
         return ::pwrite(fd, buffer, count, offset);
     }
-    off_t lseek(int fd, off_t offset, int whence) override { return ::lseek(fd, offset, whence); }
-    int ftruncate(int fd, off_t length) override {
-        return retried([&] { return ::ftruncate(fd, length); });
+    int setSize(int fd, off_t length) override { return ::ftruncate(fd, length); }
+    int reserve(int fd, off_t length) override {
+        return ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, length);
+    }
+    off_t largestFile() override {
+        struct rlimit limit {};
+        if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+            return -1;
+        }
+        return static_cast<off_t>(limit.rlim_cur);
     }
     int fsync(int fd) override { return ::fsync(fd); }
     int syncFileSystem(int fd) override { return ::syncfs(fd); }
@@ -138,22 +188,21 @@ public:
         return ::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0);
     }
 
-    int renameat(int fromDir, const std::string& from, int toDir, const std::string& to,
-                 bool replace) override {
+    int rename(int dir, const std::string& from, const std::string& to, bool replace) override {
         if (replace) {
-            return ::renameat(native(fromDir), from.c_str(), native(toDir), to.c_str());
+            return ::renameat(native(dir), from.c_str(), native(dir), to.c_str());
         }
         const int result =
-            ::renameat2(native(fromDir), from.c_str(), native(toDir), to.c_str(), RENAME_NOREPLACE);
+            ::renameat2(native(dir), from.c_str(), native(dir), to.c_str(), RENAME_NOREPLACE);
         if (result != 0 && errno == ENOSYS) {
             errno = EINVAL;
         }
         return result;
     }
-    int linkat(int fromDir, const std::string& from, int toDir, const std::string& to) override {
-        return ::linkat(native(fromDir), from.c_str(), native(toDir), to.c_str(), 0);
+    int link(int dir, const std::string& from, const std::string& to) override {
+        return ::linkat(native(dir), from.c_str(), native(dir), to.c_str(), 0);
     }
-    int unlinkat(int dir, const std::string& name) override {
+    int remove(int dir, const std::string& name) override {
         return ::unlinkat(native(dir), name.c_str(), 0);
     }
 };

@@ -2,12 +2,18 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "core/files/temporary_names.h"
 
 namespace plimbrook {
 
@@ -40,6 +46,42 @@ extern "C" void removePendingAndDie(int signal) {
 }
 
 }  // namespace
+
+namespace {
+
+// Asked once per temporary: kept, and learnt anew in a forked child.
+std::atomic<long> knownRun{0};
+
+void forgetRun() {
+    knownRun.store(0);
+}
+
+}  // namespace
+
+long thisRun() {
+    long run = knownRun.load();
+    if (run == 0) {
+        static const int watching = ::pthread_atfork(nullptr, nullptr, forgetRun);
+        static_cast<void>(watching);
+        run = static_cast<long>(::getpid());
+        knownRun.store(run);
+    }
+    return run;
+}
+
+bool runIsAlive(long run) {
+    // EPERM: alive, but another user's.
+    return ::kill(static_cast<pid_t>(run), 0) == 0 || errno == EPERM;
+}
+
+std::string_view thisMachine() {
+    static const std::string mark = [] {
+        char host[256] = {};
+        ::gethostname(host, sizeof host - 1);
+        return machineMark(host);
+    }();
+    return mark;
+}
 
 int rememberPending(int dir, const std::string& name) {
     if (name.size() > NAME_MAX) {

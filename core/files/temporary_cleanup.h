@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace plimbrook {
 
@@ -19,6 +20,9 @@ inline constexpr const char* kTemporaryMarker = ".plimbrook-";
 // full or the name too long, in which case only a signal can leave the file behind.
 int rememberPending(int dir, const std::string& name);
 void forgetPending(int slot);
+
+// Six hex digits from a computer's name, for temporaryName().
+std::string machineMark(std::string_view computerName);
 
 // How many named temporaries the list holds at once: a batch that keeps more uncommitted than
 // this would leave the rest behind on a signal.

@@ -5,9 +5,12 @@
 #include <atomic>
 #include <cstdlib>
 #include <cwchar>
+#include <string>
+#include <string_view>
 
 #include "core/files/file_system.h"
 #include "core/files/temporary_cleanup.h"
+#include "core/files/temporary_names.h"
 #include "core/files/windows_support.h"
 
 namespace plimbrook {
@@ -32,6 +35,31 @@ void removePending() {
 }
 
 }  // namespace
+
+long thisRun() {
+    return static_cast<long>(::GetCurrentProcessId());
+}
+
+bool runIsAlive(long run) {
+    const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(run));
+    if (!process) {
+        // Refused, the process is there but not ours to look at.
+        return ::GetLastError() == ERROR_ACCESS_DENIED;
+    }
+    const bool alive = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(process);
+    return alive;
+}
+
+std::string_view thisMachine() {
+    static const std::string mark = [] {
+        wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+        DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+        ::GetComputerNameW(name, &size);
+        return machineMark(windows::utf8(std::wstring_view(name, size)));
+    }();
+    return mark;
+}
 
 BOOL WINAPI windows::onConsoleEvent(DWORD) {
     // Kept to the end: a file the program is creating now is finished first and then removed,

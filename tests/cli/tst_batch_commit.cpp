@@ -8,7 +8,9 @@
 #include <sstream>
 
 #include "cli/convert_app.h"
+#include "core/files/temporary_names.h"
 #include "tests/support/failing_file_system.h"
+#include "tests/support/forked_child.h"
 #include "tests/support/golden_files.h"
 
 using plimbrook::cli::runConvert;
@@ -41,6 +43,9 @@ QByteArray oldBbd() {
     return pattern(5000, 99);
 }
 
+// A process number past any system's limit: no run can have it.
+constexpr long kDeadRun = 99'999'999;
+
 int openDescriptors() {
     int count = 0;
     if (DIR* dir = ::opendir("/proc/self/fd")) {
@@ -66,6 +71,11 @@ private slots:
     void syncsAreGrouped();
     void everyFailingStepOfABatch();
     void openFilesAreBounded();
+    void commitFailureKeepsItsReason_data();
+    void commitFailureKeepsItsReason();
+    void openFilesAreBoundedAcrossFolders();
+    void fewNamedTemporariesAtOnce();
+    void killedRunsTemporariesAreRemoved();
 
 private:
     int run(plimbrook::FileSystem& fs, std::string& err);
@@ -115,6 +125,8 @@ void TestBatchCommit::syncsAreGrouped_data() {
     QTest::addColumn<int>("fileSystemSyncs");
     QTest::addColumn<int>("fileSyncs");
     QTest::newRow("three_files_each_synced") << 3 << false << 0 << 3;
+    QTest::newRow("seven_files_each_synced") << 7 << false << 0 << 7;
+    QTest::newRow("eight_files_one_file_system_sync") << 8 << false << 1 << 0;
     QTest::newRow("ten_files_one_file_system_sync") << 10 << false << 1 << 0;
     QTest::newRow("file_system_sync_fails_each_synced") << 10 << true << 1 << 10;
 }
@@ -155,8 +167,10 @@ void TestBatchCommit::syncsAreGrouped() {
             contentSyncs.push_back(i);
         } else if (call.starts_with("sync out")) {
             folderSyncs.push_back(i);
-        } else if (call.starts_with("rename ")) {
-            renames.push_back(i);
+        } else if (call.starts_with("rename ") ||
+                   (call.starts_with("name out/") &&
+                    call.find(plimbrook::kTemporaryMarker) == std::string::npos)) {
+            renames.push_back(i);  // in place: replacing an old file, or naming a new one
         } else if (call == "opendir out") {
             ++folderOpens;
         }
@@ -208,6 +222,12 @@ void TestBatchCommit::everyFailingStepOfABatch() {
             QVERIFY2(converted != named, context + " " + game.toUtf8());
             unconverted += converted ? 0 : 1;
         }
+        // Each failure is told as the error that made it: a file that failed one step of the
+        // commit is not taken on to the next, whose error would hide the first.
+        std::istringstream lines(err);
+        for (std::string line; std::getline(lines, line);) {
+            QVERIFY2(line.ends_with(": Input/output error"), context);
+        }
         QCOMPARE(status, unconverted == 0 ? 0 : 1);
         QVERIFY2(plimbrook::testing::strayTemporaries("out").isEmpty(), context);
         QCOMPARE(snapshotContents(dir_->path()), inputs);
@@ -242,6 +262,194 @@ void TestBatchCommit::openFilesAreBounded() {
     QCOMPARE(QString::fromStdString(err.str()), QString());
     QCOMPARE(status, 0);
     QCOMPARE(QDir("out").entryList({"s*.bbd"}, QDir::Files).size(), kSaves);
+}
+
+void TestBatchCommit::commitFailureKeepsItsReason_data() {
+    QTest::addColumn<QString>("failing");  // the first call of the commit that starts so fails
+    QTest::addColumn<QString>("storage");
+
+    // Syncing each file: the whole file system's sync fails, or the folder is not writable.
+    QTest::newRow("a_files_sync") << "sync out/"
+                                  << "unnamed";
+    QTest::newRow("in_place_room_set_aside") << "reserve out/"
+                                             << "in_place";
+    QTest::newRow("in_place_write") << "write out/"
+                                    << "in_place";
+}
+
+// A file that fails one step of the group's commit is left out of the later ones: it is reported
+// with the error of the step that failed, and its old file stays, while the others are done.
+void TestBatchCommit::commitFailureKeepsItsReason() {
+    QFETCH(QString, failing);
+    QFETCH(QString, storage);
+    const auto configure = [&](FailingFileSystem& fs) {
+        fs.failAll("syncfs", EIO);
+        if (storage == "in_place") {
+            fs.failAll("unnamed", EACCES);
+        }
+    };
+    const auto putBack = [&] {
+        for (const QString& game : kGames) {
+            QVERIFY(writeFile("out/" + game + ".bbd", oldBbd()));
+        }
+    };
+    putBack();
+    FailingFileSystem counter;
+    configure(counter);
+    std::string err;
+    QCOMPARE(run(counter, err), 0);
+    const long failAt = counter.find(failing.toStdString()) + 1;
+    QVERIFY(failAt > 0);
+    // Each step goes over the files in the order given: the first to fail is the first file.
+    const QString game = kGames.front();
+    const std::string call = counter.log()[std::size_t(failAt - 1)];
+    QVERIFY2(call.ends_with("/A.bbd") || call.ends_with("/(unnamed)"), call.c_str());
+
+    putBack();
+    FailingFileSystem fs(failAt, EIO);
+    configure(fs);
+    QCOMPARE(run(fs, err), 1);
+    QCOMPARE(QString::fromStdString(err),
+             "plimbrook-convert: out/" + game + ".bbd: Input/output error\n");
+    for (const QString& each : kGames) {
+        QCOMPARE(readFile("out/" + each + ".bbd"), each == game ? oldBbd() : newBbd(each));
+    }
+}
+
+// As above, with each save in a folder of its own, so that each file of a group holds its
+// folder's descriptor as well as its own.
+void TestBatchCommit::openFilesAreBoundedAcrossFolders() {
+    constexpr int kSaves = 120;
+    std::vector<std::string> args = {"to-bbd", "--"};
+    for (int i = 0; i < kSaves; ++i) {
+        const QString folder = QStringLiteral("f%1").arg(i, 3, 10, QLatin1Char('0'));
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(writeFile(folder + "/s.srm", pattern(1024, i)));
+        args.push_back((folder + "/s.srm").toStdString());
+    }
+    struct rlimit before {};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &before) == 0);
+    struct rlimit low = before;
+    low.rlim_cur = static_cast<rlim_t>(openDescriptors() + 96);
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &low) == 0);
+
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = runConvert(args, out, err, {dir_->filePath("Stuff.dat").toStdString()});
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    QCOMPARE(QString::fromStdString(err.str()), QString());
+    QCOMPARE(status, 0);
+    for (int i = 0; i < kSaves; ++i) {
+        QVERIFY(QFile::exists(QStringLiteral("f%1/s.bbd").arg(i, 3, 10, QLatin1Char('0'))));
+    }
+}
+
+namespace {
+
+// Counts the named temporaries that exist at once, on a file system without unnamed files.
+class NamedTemporaries : public FailingFileSystem {
+public:
+    NamedTemporaries() { failAll("unnamed", EOPNOTSUPP); }
+    int createNew(int dir, const std::string& name, mode_t mode) override {
+        const int fd = FailingFileSystem::createNew(dir, name, mode);
+        if (fd >= 0 && temporary(name)) {
+            most = std::max(most, ++now);
+        }
+        return fd;
+    }
+    int rename(int dir, const std::string& from, const std::string& to, bool replace) override {
+        const int result = FailingFileSystem::rename(dir, from, to, replace);
+        now -= result == 0 && temporary(from) ? 1 : 0;
+        return result;
+    }
+    int remove(int dir, const std::string& name) override {
+        const int result = FailingFileSystem::remove(dir, name);
+        now -= result == 0 && temporary(name) ? 1 : 0;
+        return result;
+    }
+    int now = 0;
+    int most = 0;
+
+private:
+    static bool temporary(const std::string& name) {
+        return name.find(plimbrook::kTemporaryMarker) != std::string::npos;
+    }
+};
+
+std::vector<std::string> manySaves(int count) {
+    std::vector<std::string> args = {"to-bbd", "--output-dir", "out", "--"};
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("m%1.srm").arg(i, 3, 10, QLatin1Char('0'));
+        writeFile(name, pattern(1024, i));
+        args.push_back(name.toStdString());
+    }
+    return args;
+}
+
+}  // namespace
+
+// Where each new file waits under a name until the group's commit, a kill would leave every one
+// of them behind: a batch keeps only a few named at once.
+void TestBatchCommit::fewNamedTemporariesAtOnce() {
+    const auto args = manySaves(50);
+    NamedTemporaries fs;
+    std::ostringstream out;
+    std::ostringstream err;
+    QCOMPARE(runConvert(args, out, err, {dir_->filePath("Stuff.dat").toStdString(), fs}), 0);
+    QCOMPARE(QString::fromStdString(err.str()), QString());
+    QCOMPARE(fs.now, 0);
+    QVERIFY2(fs.most <= int(plimbrook::CommitGroup::kNamedAtOnce),
+             qPrintable(QString::number(fs.most)));
+    QCOMPARE(QDir("out").entryList({"m*.bbd"}, QDir::Files).size(), 50);
+}
+
+// A batch killed outright leaves its few named temporaries; the next run that writes in the
+// folder removes them, and only them: not another run's that is alive, nor another computer's.
+void TestBatchCommit::killedRunsTemporariesAreRemoved() {
+    const auto args = manySaves(40);
+    const std::string templatePath = dir_->filePath("Stuff.dat").toStdString();
+    const auto killed = plimbrook::testing::runForked([&] {
+        struct KilledAtTwentieth : NamedTemporaries {
+            int createNew(int dir, const std::string& name, mode_t mode) override {
+                if (++made == 20) {
+                    ::raise(SIGKILL);
+                }
+                return NamedTemporaries::createNew(dir, name, mode);
+            }
+            int made = 0;
+        } fs;
+        std::ostringstream out;
+        std::ostringstream err;
+        runConvert(args, out, err, {templatePath, fs});
+        ::_exit(0);
+    });
+    QVERIFY(killed && WIFSIGNALED(*killed));
+    const QStringList left = plimbrook::testing::strayTemporaries("out");
+    QVERIFY(!left.isEmpty());
+    QVERIFY(left.size() <= int(plimbrook::CommitGroup::kNamedAtOnce));
+
+    const QString mark = QString::fromUtf8(plimbrook::thisMachine());
+    const QStringList kept = {
+        ".x.bbd.plimbrook-" + mark + "-" + QString::number(::getppid()) + "-abcdefgh",
+        ".x.bbd.plimbrook-ffffff" + QString(mark == "ffffff" ? "0" : "") + "-" +
+            QString::number(kDeadRun) + "-abcdefgh",
+        "x.bbd.plimbrook-" + mark + "-" + QString::number(kDeadRun) + "-abcdefgh",
+        ".x.bbd.plimbrook-" + mark + "-" + QString::number(kDeadRun) + "-abc",
+    };
+    for (const QString& name : kept) {
+        QVERIFY(writeFile("out/" + name, "not a dead run's"));
+    }
+    QVERIFY(writeFile("m000.srm", pattern(1024, 0)));
+    std::ostringstream out;
+    std::ostringstream err;
+    QCOMPARE(runConvert({"to-bbd", "--force", "--output-dir", "out", "m000.srm"}, out, err,
+                        {templatePath}),
+             0);
+    QStringList now = QDir("out").entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : kept) {
+        QVERIFY2(now.removeAll(name) == 1, qPrintable(name));
+    }
+    QCOMPARE(plimbrook::testing::strayTemporaries("out").size(), kept.size());
 }
 
 QTEST_GUILESS_MAIN(TestBatchCommit)

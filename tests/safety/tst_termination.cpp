@@ -40,15 +40,13 @@ enum class Ending { Signal, Exit, IgnoredHangup };
 // Records the mode each file is created with, named or not.
 class ModeRecorder : public FailingFileSystem {
 public:
-    int openat(int dir, const std::string& path, int flags, mode_t mode) override {
-        if (flags & O_CREAT) {
-            createdModes.push_back(mode);
-        }
-        return FailingFileSystem::openat(dir, path, flags, mode);
-    }
-    int openUnnamed(int dir, mode_t mode) override {
+    int createNew(int dir, const std::string& name, mode_t mode) override {
         createdModes.push_back(mode);
-        return FailingFileSystem::openUnnamed(dir, mode);
+        return FailingFileSystem::createNew(dir, name, mode);
+    }
+    int createUnnamed(int dir, mode_t mode) override {
+        createdModes.push_back(mode);
+        return FailingFileSystem::createUnnamed(dir, mode);
     }
     std::vector<mode_t> createdModes;
 };
@@ -58,15 +56,15 @@ public:
 class EndingFileSystem : public FailingFileSystem {
 public:
     explicit EndingFileSystem(std::function<void()> end) : end_(std::move(end)) {}
-    int openat(int dir, const std::string& path, int flags, mode_t mode) override {
-        const int fd = FailingFileSystem::openat(dir, path, flags, mode);
-        if (fd >= 0 && (flags & O_CREAT) && end_) {
+    int createNew(int dir, const std::string& name, mode_t mode) override {
+        const int fd = FailingFileSystem::createNew(dir, name, mode);
+        if (fd >= 0 && end_) {
             end_();
         }
         return fd;
     }
-    int linkUnnamed(int fd, int dir, const std::string& name) override {
-        const int result = FailingFileSystem::linkUnnamed(fd, dir, name);
+    int nameUnnamed(int fd, int dir, const std::string& name) override {
+        const int result = FailingFileSystem::nameUnnamed(fd, dir, name);
         if (result == 0 && end_) {
             end_();
         }
@@ -134,8 +132,7 @@ private slots:
             auto file = ReplacementFile::open(fs, target.toStdString());
             file->write(0, std::vector<std::uint8_t>(kBbd, 0x5A));
             if (moment == "prompt") {
-                if (named == file->temporaryPath().empty() ||
-                    (named && ::access(file->temporaryPath().c_str(), F_OK) != 0)) {
+                if (named == strayTemporaries(dir.path()).isEmpty()) {
                     ::_exit(90);  // not the storage the row is about
                 }
                 end();

@@ -16,7 +16,8 @@ namespace plimbrook::testing {
 
 // The real file system, except that the N-th counted call (N from 1; 0: none) goes wrong: it
 // fails with an error, is interrupted (EINTR), or, if it is a write, writes only half or nothing.
-// Besides, every call of a kind can be made to fail, as on a file system that lacks it.
+// Besides, every call of a kind can be made to fail, as on a file system that lacks it, and every
+// write can be made to write nothing, so that a write loop that never ends fails its test.
 // Every call is counted and logged as "kind path", so a test can first run a command cleanly to
 // learn the calls, then upset each in turn, or check that a call was made, or never made.
 class FailingFileSystem : public FileSystem {
@@ -28,6 +29,8 @@ public:
 
     // Every later call of `kind` (the first word of its log entry) fails with `error`.
     void failAll(const std::string& kind, int error) { always_[kind] = error; }
+    // Every later write writes nothing and reports no error.
+    void writeNothing() { writeNothing_ = true; }
 
     long count() const { return count_; }
     const std::vector<std::string>& log() const { return log_; }
@@ -60,28 +63,34 @@ public:
         if (name.starts_with('/') || dir == kWorkingFolder) {
             return name;
         }
-        return pathOf(dir) + "/" + name;
+        const std::string folder = pathOf(dir);
+        return folder.ends_with('/') ? folder + name : folder + "/" + name;
     }
 
     int open(const std::string& path, int flags, mode_t mode) override {
         return opened(path, step("open", path) ? -1 : real().open(path, flags, mode));
     }
-    int openat(int dir, const std::string& path, int flags, mode_t mode) override {
-        const std::string at = pathAt(dir, path);
-        return opened(at, step(flags & O_CREAT ? "create" : "openat", at)
-                              ? -1
-                              : real().openat(dir, path, flags, mode));
+    int openEntry(int dir, const std::string& name, int flags) override {
+        const std::string at = pathAt(dir, name);
+        return opened(at, step("openat", at) ? -1 : real().openEntry(dir, name, flags));
     }
-    int openDirectory(int dir, const std::string& path) override {
-        const std::string at = pathAt(dir, path);
-        return opened(at, step("opendir", at) ? -1 : real().openDirectory(dir, path));
+    int createNew(int dir, const std::string& name, mode_t mode) override {
+        const std::string at = pathAt(dir, name);
+        return opened(at, step("create", at) ? -1 : real().createNew(dir, name, mode));
     }
-    int openUnnamed(int dir, mode_t mode) override {
+    int openFolder(int dir, const std::string& path, bool followLink) override {
+        const std::string at = pathAt(dir, path);
+        return opened(at, step("opendir", at) ? -1 : real().openFolder(dir, path, followLink));
+    }
+    int createUnnamed(int dir, mode_t mode) override {
         const std::string at = pathOf(dir) + "/(unnamed)";
-        return opened(at, step("unnamed", pathOf(dir)) ? -1 : real().openUnnamed(dir, mode));
+        return opened(at, step("unnamed", pathOf(dir)) ? -1 : real().createUnnamed(dir, mode));
     }
-    int linkUnnamed(int fd, int dir, const std::string& name) override {
-        return step("name", pathAt(dir, name)) ? -1 : real().linkUnnamed(fd, dir, name);
+    int nameUnnamed(int fd, int dir, const std::string& name) override {
+        return step("name", pathAt(dir, name)) ? -1 : real().nameUnnamed(fd, dir, name);
+    }
+    int listFolder(int dir, std::vector<std::string>& names) override {
+        return step("list", pathOf(dir)) ? -1 : real().listFolder(dir, names);
     }
     int close(int fd) override {
         const std::string path = pathOf(fd);
@@ -113,7 +122,7 @@ public:
         if (step("write", pathOf(fd))) {
             return -1;
         }
-        if (count_ == failAt_ && fault_ == Fault::ZeroWrite) {
+        if ((count_ == failAt_ && fault_ == Fault::ZeroWrite) || writeNothing_) {
             mark("  <- writes nothing");
             return 0;
         }
@@ -123,12 +132,13 @@ public:
         }
         return real().pwrite(fd, buffer, count, offset);
     }
-    off_t lseek(int fd, off_t offset, int whence) override {
-        return step("seek", pathOf(fd)) ? -1 : real().lseek(fd, offset, whence);
+    int setSize(int fd, off_t length) override {
+        return step("truncate", pathOf(fd)) ? -1 : real().setSize(fd, length);
     }
-    int ftruncate(int fd, off_t length) override {
-        return step("truncate", pathOf(fd)) ? -1 : real().ftruncate(fd, length);
+    int reserve(int fd, off_t length) override {
+        return step("reserve", pathOf(fd)) ? -1 : real().reserve(fd, length);
     }
+    off_t largestFile() override { return step("limit", "") ? -1 : real().largestFile(); }
     int fsync(int fd) override { return step("sync", pathOf(fd)) ? -1 : real().fsync(fd); }
     int syncFileSystem(int fd) override {
         return step("syncfs", pathOf(fd)) ? -1 : real().syncFileSystem(fd);
@@ -150,17 +160,16 @@ public:
         return step("setxattr", pathOf(fd) + " " + name) ? -1 : real().fsetxattr(fd, name, value);
     }
 
-    int renameat(int fromDir, const std::string& from, int toDir, const std::string& to,
-                 bool replace) override {
-        return step(replace ? "rename" : "rename-noreplace", pathAt(toDir, to))
+    int rename(int dir, const std::string& from, const std::string& to, bool replace) override {
+        return step(replace ? "rename" : "rename-noreplace", pathAt(dir, to))
                    ? -1
-                   : real().renameat(fromDir, from, toDir, to, replace);
+                   : real().rename(dir, from, to, replace);
     }
-    int linkat(int fromDir, const std::string& from, int toDir, const std::string& to) override {
-        return step("link", pathAt(toDir, to)) ? -1 : real().linkat(fromDir, from, toDir, to);
+    int link(int dir, const std::string& from, const std::string& to) override {
+        return step("link", pathAt(dir, to)) ? -1 : real().link(dir, from, to);
     }
-    int unlinkat(int dir, const std::string& name) override {
-        return step("unlink", pathAt(dir, name)) ? -1 : real().unlinkat(dir, name);
+    int remove(int dir, const std::string& name) override {
+        return step("unlink", pathAt(dir, name)) ? -1 : real().remove(dir, name);
     }
 
 protected:
@@ -200,6 +209,7 @@ private:
     Fault fault_;
     long count_ = 0;
     bool fired_ = false;
+    bool writeNothing_ = false;
     std::vector<std::string> log_;
     std::map<std::string, int> always_;
     std::map<int, std::string> paths_;
@@ -209,13 +219,26 @@ private:
 // holding "made meanwhile".
 class NameTakenMeanwhile : public FailingFileSystem {
 public:
-    int renameat(int fromDir, const std::string& from, int toDir, const std::string& to,
-                 bool replace) override {
-        const std::string at = pathAt(toDir, to);  // UTF-8, on Windows too
+    int nameUnnamed(int fd, int dir, const std::string& name) override {
+        makeAt(dir, name);
+        return FailingFileSystem::nameUnnamed(fd, dir, name);
+    }
+    int rename(int dir, const std::string& from, const std::string& to, bool replace) override {
+        makeAt(dir, to);
+        return FailingFileSystem::rename(dir, from, to, replace);
+    }
+
+private:
+    void makeAt(int dir, const std::string& name) {
+        if (made_ || name.find(kTemporaryMarker) != std::string::npos) {
+            return;
+        }
+        made_ = true;
+        const std::string at = pathAt(dir, name);  // UTF-8, on Windows too
         std::ofstream(std::filesystem::path(std::u8string(at.begin(), at.end())), std::ios::binary)
             << "made meanwhile";
-        return FailingFileSystem::renameat(fromDir, from, toDir, to, replace);
     }
+    bool made_ = false;
 };
 
 }  // namespace plimbrook::testing

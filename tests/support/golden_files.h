@@ -91,11 +91,6 @@ inline QByteArray bbdOfSave(QByteArray header, const QByteArray& comment, const 
     return header + save.repeated(kBody / int(save.size()));
 }
 
-// What a replaced file holds: the written bytes, then the old file's bytes beyond them.
-inline QByteArray overlay(const QByteArray& old, const QByteArray& written) {
-    return written + old.mid(written.size());
-}
-
 inline QByteArray readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

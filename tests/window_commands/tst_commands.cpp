@@ -260,8 +260,11 @@ void TestCommands::sram2bbd_data() {
     QTest::newRow("save_3k_zero_filled")
         << save.left(3072) << -1 << false << std::optional<QByteArray>("z")
         << save.left(3072) + zeros(kSram - 3072) << commentField("z");
-    QTest::newRow("old_40000_keeps_tail")
+    // A file replaced holds the new file and nothing else, whether it was longer or as long.
+    QTest::newRow("old_40000_replaced_whole")
         << save << 40000 << false << std::optional<QByteArray>("t") << save << commentField("t");
+    QTest::newRow("old_as_long_replaced")
+        << save << kBbd << false << std::optional<QByteArray>("e") << save << commentField("e");
     QTest::newRow("old_shorter_replaced")
         << save << 100 << false << std::optional<QByteArray>("s") << save << commentField("s");
     // Answered with the save itself, the save prompt would lose the save: refused.
@@ -298,7 +301,7 @@ void TestCommands::sram2bbd() {
     }
     QVERIFY(outcome.completed());
 
-    QCOMPARE(readFile(bbdPath), bbdOfSave(header_, stored, image) + old.mid(kBbd));
+    QCOMPARE(readFile(bbdPath), bbdOfSave(header_, stored, image));
     QCOMPARE(promptsOf(s.dialogs), kSram2BbdPrompts);
     QCOMPARE(messagesOf(s.dialogs), QStringList{kS2bMessage});
     QCOMPARE(s.comment(), kStartComment);  // the comment box is only read
@@ -395,7 +398,8 @@ void TestCommands::bbd2sram_data() {
     QTest::newRow("new_output") << written << -1 << false << image;
     // The copier's mark says what the file is; the bytes past its body are ignored.
     QTest::newRow("longer_than_33280") << marked + noise(6720, 14) << -1 << false << image;
-    QTest::newRow("old_32k_keeps_tail") << written << 4 * kSram << false << image;
+    QTest::newRow("old_32k_replaced_whole") << written << 4 * kSram << false << image;
+    QTest::newRow("old_as_long_replaced") << written << kSram << false << image;
     QTest::newRow("old_shorter_replaced") << written << 1000 << false << image;
     QTest::newRow("output_is_the_bbd") << written << -1 << true << image;
 }
@@ -427,7 +431,7 @@ void TestCommands::bbd2sram() {
     }
     QVERIFY(outcome.completed());
 
-    QCOMPARE(readFile(savePath), image + old.mid(kSram));
+    QCOMPARE(readFile(savePath), image);
     QCOMPARE(promptsOf(s.dialogs), kBbd2SramPrompts);
     QCOMPARE(messagesOf(s.dialogs), QStringList{kB2sMessage});
     QVERIFY(s.channelsClosed());
@@ -954,7 +958,7 @@ void TestCommands::commentPromptSeesOldTarget() {
     // The new contents have no name until commit, so a program killed at the prompt leaves
     // nothing behind.
     QCOMPARE(temporaries, QStringList());
-    QCOMPARE(readFile(target), bbdBytes(header_, commentField("after"), save) + old.mid(kBbd));
+    QCOMPARE(readFile(target), bbdBytes(header_, commentField("after"), save));
     QCOMPARE(strayTemporaries(dir_->path()), QStringList());
 }
 
@@ -1026,7 +1030,7 @@ void TestCommands::outputKeepsModeAndLinks() {
     s.answer({path("game.bbd"), chosen});
     QVERIFY(BBD2SRAM(s.context).completed());
 
-    QCOMPARE(readFile(target), image + old.mid(kSram));
+    QCOMPARE(readFile(target), image);
     QCOMPARE(modeOf(target) & 07777, unsigned(mode));
     if (linked) {
         QVERIFY(S_ISLNK(modeOf(chosen)));
@@ -1170,7 +1174,7 @@ void TestCommands::injectedFailure() {
     s.answer({path("game.srm"), target});
     s.answerText("again");
     QVERIFY(SRAM2BBD(next).completed());
-    QCOMPARE(readFile(target), bbdBytes(header_, commentField("again"), save) + old.mid(kBbd));
+    QCOMPARE(readFile(target), bbdBytes(header_, commentField("again"), save));
     QCOMPARE(messagesOf(s.dialogs), QStringList{kS2bMessage});
 }
 
