@@ -241,9 +241,10 @@ void TestBatchReport::countsAfterCommit_data() {
     QTest::newRow("taken_meanwhile_skipped_with_n")
         << MakeFileSystem(taken) << QStringList{"-n"} << summary(0, 1, 0) << 0
         << QByteArray("made meanwhile");
-    QTest::newRow("rename_fails") << MakeFileSystem([] {
+    // The last step that puts a new file in place: its name given to it.
+    QTest::newRow("naming_fails") << MakeFileSystem([] {
         auto fs = std::make_unique<FailingFileSystem>();
-        fs->failAll("rename-noreplace", EIO);
+        fs->failAll("name", EIO);
         return fs;
     }) << QStringList{} << kName + "GAME.bbd: Input/output error\n" + summary(0, 0, 1)
                                   << 1 << QByteArray();
