@@ -102,7 +102,9 @@ void readLongFile(FileReading& reading, ByteSource& source, Bytes head) {
     }
 }
 
-void classify(FileReading& reading, ByteSource& source, Bytes head) {
+// A raw save keeps the bytes read as they are; anything else reads from them.
+void classify(FileReading& reading, ByteSource& source, std::vector<std::uint8_t>& bytes) {
+    const Bytes head = bytes;
     const std::uint64_t size = reading.fileSize;
     const auto known = knownHeaderOf(head);
     if (size == 0) {
@@ -111,7 +113,7 @@ void classify(FileReading& reading, ByteSource& source, Bytes head) {
         refuse(reading, FileKind::Unknown, Refusal::TooLarge);
     } else if (isChipSize(size)) {
         reading.kind = FileKind::RawSave;
-        reading.save.assign(head.begin(), head.end());
+        reading.save = std::move(bytes);
     } else if (const auto saveSize =
                    size == ufo_sd::kFileSize ? ufoSdSaveSize(head) : std::nullopt) {
         // Before the headers: the save at its start may hold any bytes at all. The head read is
@@ -122,7 +124,7 @@ void classify(FileReading& reading, ByteSource& source, Bytes head) {
         takeCopierFile(reading, *known, head);
     } else if (size <= layout::kMaxSaveSize) {
         reading.kind = FileKind::RawSave;
-        reading.save.assign(head.begin(), head.end());
+        reading.save = std::move(bytes);
     } else {
         readLongFile(reading, source, head);
     }

@@ -47,25 +47,28 @@ std::optional<SaveImage> imageOfSave(Bytes save) {
     if (save.size() > layout::kMaxSaveSize) {
         return std::nullopt;
     }
-    // Built in place: the body is 32 KiB, and a batch makes one per save.
+    // Built in place, in the body itself: a batch makes one per save.
     std::optional<SaveImage> result(std::in_place);
-    CopyImage small{};
-    Bytes kept;
+    BbdBody& body = result->body;
+    std::size_t kept = 0;
     if (save.size() <= layout::kCopySize) {
-        small = copyImageOf(save);
-        kept = small;
+        const CopyImage image = copyImageOf(save);
+        std::copy(image.begin(), image.end(), body.begin());
+        kept = image.size();
         result->saveSize = isChipSize(save.size()) ? save.size() : layout::kCopySize;
     } else {
         const auto fits = std::find_if(kWholeSaveSizes.begin(), kWholeSaveSizes.end(),
                                        [&](std::size_t size) { return size <= save.size(); });
-        kept = save.first(*fits);
-        result->saveSize = kept.size();
+        kept = *fits;
+        std::copy_n(save.begin(), kept, body.begin());
+        result->saveSize = kept;
     }
-    for (std::size_t at = 0; at < result->body.size(); at += kept.size()) {
-        std::copy(kept.begin(), kept.end(), result->body.begin() + static_cast<long>(at));
+    // The rest of the body repeats what is there, twice as much at each step.
+    for (std::size_t filled = kept; filled < body.size(); filled *= 2) {
+        std::copy_n(body.begin(), filled, body.begin() + static_cast<long>(filled));
     }
-    result->keptSize = kept.size();
-    result->droppedBytes = save.size() > kept.size() ? save.size() - kept.size() : 0;
+    result->keptSize = kept;
+    result->droppedBytes = save.size() - std::min(save.size(), kept);
     return result;
 }
 

@@ -34,7 +34,10 @@ CopyImage copyImageOf(std::span<const std::uint8_t> save);
 // four times, 16 KiB twice, 32 KiB once. A size in between keeps the largest of 8 or 16 KiB that
 // fits, repeated, and drops the bytes after it: an emulator's clock or other data it appended.
 struct SaveImage {
-    BbdBody body{};
+    // Left unset until imageOfSave fills all of it: a batch makes one per save.
+    SaveImage() {}  // NOLINT: not "= default", which would zero the body first
+
+    BbdBody body;
     std::size_t saveSize = 0;      // the save as the body holds it: a chip size, or 8 KiB
     std::size_t keptSize = 0;      // the save the body gives back: 8, 16 or 32 KiB
     std::size_t droppedBytes = 0;  // trailing bytes the copier cannot hold
