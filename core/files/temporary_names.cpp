@@ -54,8 +54,16 @@ std::string machineMark(std::string_view computerName) {
 
 std::string temporaryName(const std::string& target) {
     // Cut so that the whole name stays within NAME_MAX.
-    return "." + target.substr(0, 200) + kTemporaryMarker + std::string(thisMachine()) + "-" +
-           std::to_string(thisRun()) + "-" + randomLetters();
+    // Built by appending: GCC's -Wrestrict misreads the chain of operator+ in a release build.
+    std::string name = ".";
+    name.append(target, 0, 200);
+    name.append(kTemporaryMarker);
+    name.append(thisMachine());
+    name.append("-");
+    name.append(std::to_string(thisRun()));
+    name.append("-");
+    name.append(randomLetters());
+    return name;
 }
 
 std::optional<long> runOfTemporary(std::string_view name) {
