@@ -1,34 +1,20 @@
 // Each way into the window's actions: buttons, menu items and keys run the command they name,
 // quit, show the tips or hand the home page to the desktop.
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QDropEvent>
 #include <QFile>
-#include <QFontMetrics>
-#include <QGroupBox>
-#include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <QToolTip>
 #include <QUrl>
-#include <memory>
 
 #include "shell/ui_fonts.h"
 #include "tests/shell/main_window_fixture.h"
 
-using plimbrook::Form1;
 using plimbrook::MessageIcon;
 using plimbrook::testing::bbdWithComment;
 using plimbrook::testing::promptsSeen;
-using plimbrook::testing::ScriptedDesktop;
 
 class TestMainWindowActions : public QObject, private plimbrook::testing::MainWindowFixture {
     Q_OBJECT

@@ -1,31 +1,19 @@
 // Conversions clicked through the window: the comment box as the prompt's start and as the place
 // a loaded comment goes, saves that come back whole, a warning cancelled, and files dropped.
-#include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QDropEvent>
 #include <QFile>
-#include <QFontMetrics>
-#include <QGroupBox>
-#include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
-#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <QToolTip>
 #include <QUrl>
-#include <memory>
 
 #include "shell/ui_fonts.h"
 #include "tests/shell/main_window_fixture.h"
 
-using plimbrook::Form1;
-using plimbrook::MessageIcon;
 using plimbrook::testing::bbdWithComment;
 using plimbrook::testing::promptsSeen;
 using plimbrook::testing::ScriptedDesktop;

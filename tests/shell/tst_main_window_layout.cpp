@@ -2,33 +2,20 @@
 // caption and tip, captions whole in every font it may fall back to, the menus and the tab order.
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
-#include <QDropEvent>
-#include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <QToolTip>
-#include <QUrl>
-#include <memory>
 
 #include "shell/ui_fonts.h"
 #include "tests/shell/main_window_fixture.h"
-
-using plimbrook::Form1;
-using plimbrook::MessageIcon;
-using plimbrook::testing::bbdWithComment;
-using plimbrook::testing::promptsSeen;
-using plimbrook::testing::ScriptedDesktop;
 
 class TestMainWindowLayout : public QObject, private plimbrook::testing::MainWindowFixture {
     Q_OBJECT
