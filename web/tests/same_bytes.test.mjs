@@ -50,7 +50,7 @@ const rows = [
     { name: "bbd-as-save.bbd", bytes: concat(bbdHeader(), repeat(save8, 4)), way: "to-bbd", choose: true, refused: true },
     { name: "not-game-doctor.srm", bytes: save8, way: "gd3", choose: true, refused: true },
 ];
-// The command line's own golden inputs (tests/cli/tst_convert_cli.cpp), byte for byte.
+// The command line's own golden inputs (tests/cli/golden_scene.h), byte for byte.
 function goldenBbd(image, comment = "Kept comment") {
     const header = pattern(512, 11);
     header.set(Buffer.from(comment.padEnd(77, " "), "latin1"), 16);
