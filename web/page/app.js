@@ -138,6 +138,11 @@
         const bytes = await bytesOf(entry.file).catch(() => null);
         entry.gameDoctorReading = bytes ? state.core.read(bytes, entry.file.size, true)
             : unreadable(entry.file);
+        // Removed while it was being read: nothing will release it later.
+        if (!state.entries.includes(entry)) {
+            state.core.release(entry.gameDoctorReading);
+            entry.gameDoctorReading = null;
+        }
     }
 
     const handlers = { changed: refresh, remove, takeComment, readAsGameDoctor };

@@ -47,6 +47,7 @@ window.PlimbrookFileEntry = (() => {
             this.name = name;
             this.reading = reading;
             this.gameDoctorReading = null;
+            this.gameDoctorRead = null;
             this.direction = reading.toSave ? "save" : "copier";
             this.sizeAnswer = kSizeChoices[0].size;
             this.handlers = handlers;
@@ -101,10 +102,13 @@ window.PlimbrookFileEntry = (() => {
             select.id = `file-${this.id}-direction`;
             select.value = this.direction;
             select.addEventListener("change", async () => {
-                this.direction = select.value;
-                if (this.direction === "gd3" && !this.gameDoctorReading) {
-                    await this.handlers.readAsGameDoctor(this);
+                // The way changes once its reading is there: anything redrawn meanwhile still
+                // goes the way it went. Two quick changes share the one reading.
+                if (select.value === "gd3" && !this.gameDoctorReading) {
+                    this.gameDoctorRead ??= this.handlers.readAsGameDoctor(this);
+                    await this.gameDoctorRead;
                 }
+                this.direction = select.value;
                 this.handlers.changed(this);
             });
             const label = this.choices.querySelector("label");

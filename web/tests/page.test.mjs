@@ -89,6 +89,21 @@ test("the size question, and refusals with their reasons", async () => {
     await entryOf(page, "Zelda.sav").getByText("Not converted: Zelda.bbd is also the output of an earlier file in the list").waitFor();
 });
 
+test("the format changed while a file is being read again as a Game Doctor save", async () => {
+    const { page, errors } = await openPage(browser.context);
+    await pick(page, [save]);
+    // The read is still under way when the second change redraws every file.
+    await page.getByLabel("Convert Zelda.srm", { exact: true }).evaluate((way) => {
+        way.value = "gd3";
+        way.dispatchEvent(new Event("change"));
+        const format = document.getElementById("format");
+        format.selectedIndex = 1;
+        format.dispatchEvent(new Event("change"));
+    });
+    await entryOf(page, "Zelda.srm").getByText("Not converted: not 32 KiB, the size of a Game Doctor save").waitFor();
+    assert.deepEqual(errors, []);
+});
+
 // Tab (or Shift+Tab) moves on until the focused element is the one named; it must be reachable.
 async function tabTo(page, name, key = "Tab") {
     for (let i = 0; i < 40; ++i) {
@@ -163,7 +178,7 @@ test("the single file opens from disk, with the about box's facts", async () => 
     assert.equal(outside, null, "everything is inside the one file");
     const { page, errors } = await openPage(browser.context, singleFileUrl);
     assert.match(page.url(), /^file:\/\//);
-    const version = runNative(["--version"]).stdout.trim().split(" ").at(-1);
+    const version = runNative(["--version"]).stdout.split("\n")[0].split(" ").at(-1);
     const footer = page.getByRole("contentinfo");
     await footer.getByText(`Plimbrook, version ${version}. Free software under the MIT licence.`).waitFor();
     const home = readFileSync(join(top, "shell/help_texts.h"), "utf8").match(/kHomePage = "([^"]+)"/)[1];
