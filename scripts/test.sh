@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: in a normal build, in one with
-# AddressSanitizer and UndefinedBehaviorSanitizer, the core tests under valgrind, the readers
-# under libFuzzer, the two Debian packages installed, used and removed again and built twice to
-# the same bytes, the Windows build under wine64, and the page built with emscripten, in Node
-# and headless Chromium.
+# Installs what is missing, builds, and runs every test: in the build the Debian packages are
+# made from (Debian's flags), in one with AddressSanitizer and UndefinedBehaviorSanitizer, the
+# core tests under valgrind, the readers under libFuzzer, the two Debian packages installed, used
+# and removed again and built once more without the tests to the same bytes, the Windows build
+# under wine64, and the page built with emscripten, in Node and headless Chromium.
 # Each stage says how long it took, so that the whole stays within CI's time.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,12 +19,15 @@ stage() {
 echo "== installing what is missing"
 "$top/scripts/setup.sh"
 
-stage "normal build"
-"$top/scripts/build.sh" "$top/out/normal" -DBUILD_TESTING=ON  # run.sh may have built it without
-(cd "$top/out/normal" && ctest --output-on-failure -j 2)
+# The tests run on the very programs the packages hold: one build serves both.
+release=$top/out/package
+stage "release build with Debian's flags and the tests; the Debian packages made from it"
+built=$("$top/scripts/package.sh" "$release" -DBUILD_TESTING=ON)
+mapfile -t debs <<<"$built"
+(cd "$release" && ctest --output-on-failure -j 2)
 
 stage "core and command tests under valgrind memcheck"
-"$top/tests/safety/valgrind_core.sh" "$top/out/normal"
+"$top/tests/safety/valgrind_core.sh" "$release"
 
 stage "AddressSanitizer and UndefinedBehaviorSanitizer build"
 # Unoptimised: the sanitizers find the same faults, and the tree builds in less time.
@@ -32,16 +35,14 @@ stage "AddressSanitizer and UndefinedBehaviorSanitizer build"
 (cd "$top/out/sanitize" && ctest --output-on-failure -j 2)
 
 stage "fuzzing the readers (libFuzzer, clang): each target for a fixed time"
-"$top/tests/fuzz/run.sh" "$top/out/fuzz"
+"$top/tests/fuzz/run.sh" "$top/out/fuzz" 10
 
-stage "Debian packages: built, checked by lintian, each installed, used and removed"
-built=$("$top/scripts/package.sh")
-mapfile -t debs <<<"$built"
+stage "Debian packages: checked by lintian, each installed, used and removed"
 status=0
 "$top/tests/dist/package_check.sh" "${debs[@]}" || status=$?
 [ "$status" -eq 0 ] || [ "$status" -eq 77 ]  # 77: skipped, as when not run as root
 
-stage "Debian packages built again from scratch in another folder: the same bytes"
+stage "Debian packages built again from scratch in another folder, without the tests: the same bytes"
 rm -rf "$top/out/package-again"
 built=$("$top/scripts/package.sh" "$top/out/package-again")
 mapfile -t again <<<"$built"
@@ -49,10 +50,10 @@ mapfile -t again <<<"$built"
 
 stage "Windows build (MinGW-w64): its tests, the command-line rows and the same bytes, under wine64"
 "$top/scripts/build.sh" "$top/out/windows" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" \
-    -DPLIMBROOK_HOST_BUILD="$top/out/normal"
+    -DPLIMBROOK_HOST_BUILD="$release"
 (cd "$top/out/windows" && ctest --output-on-failure -j 2)
 stage "web page (emscripten): the core's tables under Node, the page in headless Chromium"
 "$top/scripts/build-web.sh" >/dev/null
 (cd "$top/out/web/build" && ctest --output-on-failure -j 2)
-(cd "$top/web" && PLIMBROOK_CONVERT="$top/out/normal/bin/plimbrook-convert" node --test --test-concurrency=2 tests/*.test.mjs)
+(cd "$top/web" && PLIMBROOK_CONVERT="$release/bin/plimbrook-convert" node --test --test-concurrency=2 tests/*.test.mjs)
 stage "all passed"
