@@ -27,21 +27,39 @@ fi
 
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
-failed=0
-for executable in "${executables[@]}"; do
+# memcheck runs one program on one core: as many at once as there are cores.
+check() {
+    local executable=$1 name status=0
     name=$(basename "$executable")
-    log="$logs/$name.log"
-    echo "== memcheck: $name"
     # Qt's glib event loop keeps per-thread state that only other threads point to; a forked
     # child has lost those threads, so memcheck would call that state leaked. The plain Unix
     # event loop keeps it reachable. PCRE2's JIT, behind the tests' QDir name filters, writes
     # machine code that memcheck cannot follow and reports as reading uninitialised memory.
     # QtTest's watchdog thread may still be ending at exit, its stack only "possibly lost";
     # leaks count as errors when they are definite.
-    if ! QT_NO_GLIB=1 QT_ENABLE_REGEXP_JIT=0 QT_QPA_PLATFORM=offscreen valgrind --tool=memcheck --error-exitcode=1 \
-        --leak-check=full --errors-for-leak-kinds=definite,indirect --track-origins=yes \
-        --trace-children=no \
-        "$executable" >"$log" 2>&1; then
+    QT_NO_GLIB=1 QT_ENABLE_REGEXP_JIT=0 QT_QPA_PLATFORM=offscreen valgrind --tool=memcheck \
+        --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+        --track-origins=yes --trace-children=no \
+        "$executable" >"$logs/$name.log" 2>&1 || status=$?
+    echo "$status" >"$logs/$name.status"
+}
+running=0
+for executable in "${executables[@]}"; do
+    if [ "$running" -ge "$(nproc)" ]; then
+        wait -n || true
+        running=$((running - 1))
+    fi
+    check "$executable" &
+    running=$((running + 1))
+done
+wait
+
+failed=0
+for executable in "${executables[@]}"; do
+    name=$(basename "$executable")
+    log="$logs/$name.log"
+    echo "== memcheck: $name"
+    if [ "$(cat "$logs/$name.status")" -ne 0 ]; then
         echo "!! $name failed under memcheck" >&2
         failed=1
     fi
