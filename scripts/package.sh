@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# package.sh [DIR [CMAKE_ARGUMENT...]]: builds the two Debian packages, plimbrook-convert_<version>_amd64.deb and
-# plimbrook_<version>_amd64.deb, in DIR (out/package by default) with Debian's own compiler and
-# linker hardening flags, and prints their paths, the command line's first.
+# package.sh [DIR [CMAKE_ARGUMENT...]]: builds the two Debian packages,
+# plimbrook-convert_<version>_amd64.deb and plimbrook_<version>_amd64.deb, in DIR (out/package by
+# default) with Debian's own compiler and linker hardening flags, and prints their paths, the
+# command line's first.
 # Two builds of one commit give the same bytes, whichever folder they are built in: every time in
 # the archives is the commit's, and no path of the build is left in the programs.
 # The tests build beside the programs with -DBUILD_TESTING=ON; they leave the packages' bytes
