@@ -37,7 +37,7 @@ stage "AddressSanitizer and UndefinedBehaviorSanitizer build"
 (cd "$top/out/sanitize" && ctest --output-on-failure -j 2)
 
 stage "fuzzing the readers (libFuzzer, clang): each target for a fixed time"
-"$top/tests/fuzz/run.sh" "$top/out/fuzz" 10
+"$top/tests/fuzz/run.sh" "$top/out/fuzz" 5
 
 stage "Debian packages: checked by lintian, each installed, used and removed; meanwhile built again from scratch in another folder, without the tests, to the same bytes"
 # The check mostly waits on apt and dpkg, so the second build goes on beside it.
