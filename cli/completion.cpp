@@ -13,11 +13,11 @@ constexpr std::string_view kMadeFrom =
     "# Made by make_completions from plimbrook-convert's option table; do not edit.\n";
 
 // The options that apply to `commands`, each name once.
-std::vector<const OptionSpec*> optionsOf(unsigned commands) {
-    std::vector<const OptionSpec*> options;
-    for (const OptionSpec& option : optionTable()) {
+std::vector<const OptionRow*> optionsOf(unsigned commands) {
+    std::vector<const OptionRow*> options;
+    for (const OptionRow& option : optionTable()) {
         const bool seen = std::any_of(options.begin(), options.end(),
-                                      [&](const OptionSpec* o) { return o->name == option.name; });
+                                      [&](const OptionRow* o) { return o->name == option.name; });
         if ((option.applies & commands) != 0 && !seen) {
             options.push_back(&option);
         }
@@ -26,7 +26,7 @@ std::vector<const OptionSpec*> optionsOf(unsigned commands) {
 }
 
 // "--size -s", or "--size|-s" with another separator.
-std::string spellings(const OptionSpec& option, std::string_view separator = " ") {
+std::string spellings(const OptionRow& option, std::string_view separator = " ") {
     std::string words(option.name);
     if (option.letter != 0) {
         words += separator;
@@ -53,9 +53,9 @@ std::string joined(const std::vector<std::string_view>& words) {
 }
 
 // Every value an option takes with any of `commands`.
-std::vector<std::string_view> wordsFor(const OptionSpec& option, unsigned commands) {
+std::vector<std::string_view> wordsFor(const OptionRow& option, unsigned commands) {
     std::vector<std::string_view> words;
-    for (const CommandSpec& command : commandTable()) {
+    for (const CommandRow& command : commandTable()) {
         if ((command.bit & commands) == 0) {
             continue;
         }
@@ -112,7 +112,7 @@ std::string fishQuoted(std::string_view text) {
 
 // The case arms that complete an option's value, after the option as a word of its own.
 void bashValueCases(std::ostream& out) {
-    for (const OptionSpec* option : optionsOf(kAll)) {
+    for (const OptionRow* option : optionsOf(kAll)) {
         if (option->value == ValueKind::None) {
             continue;
         }
@@ -120,8 +120,8 @@ void bashValueCases(std::ostream& out) {
         switch (option->value) {
             case ValueKind::Word:
                 out << "                case $command in\n";
-                for (const CommandSpec& command : commandTable()) {
-                    const OptionSpec& row = *findOption(option->name, command.bit);
+                for (const CommandRow& command : commandTable()) {
+                    const OptionRow& row = *findOption(option->name, command.bit);
                     const auto words = valueWords(row, command.bit);
                     if ((row.applies & command.bit) != 0 && !words.empty()) {
                         out << "                    " << command.name << ") words='"
@@ -146,9 +146,9 @@ void bashValueCases(std::ostream& out) {
 
 void bashOptionCases(std::ostream& out) {
     out << "        case $command in\n";
-    for (const CommandSpec& command : commandTable()) {
+    for (const CommandRow& command : commandTable()) {
         std::vector<std::string> names;
-        for (const OptionSpec* option : optionsOf(command.bit)) {
+        for (const OptionRow* option : optionsOf(command.bit)) {
             names.push_back(spellings(*option));
         }
         out << "            " << command.name << ") words='";
@@ -158,7 +158,7 @@ void bashOptionCases(std::ostream& out) {
         out << "' ;;\n";
     }
     std::string all;
-    for (const OptionSpec* option : optionsOf(kAll)) {
+    for (const OptionRow* option : optionsOf(kAll)) {
         append(all, spellings(*option));
     }
     out << "            *) words='" << all << "' ;;\n        esac\n";
@@ -166,7 +166,7 @@ void bashOptionCases(std::ostream& out) {
 
 // One option of a command as _arguments takes it: the options it excludes, its spellings, what
 // it is, and how its value is completed.
-void zshOption(std::ostream& out, const OptionSpec& row, unsigned command) {
+void zshOption(std::ostream& out, const OptionRow& row, unsigned command) {
     const bool takes = row.value != ValueKind::None;
     out << "                    '";
     if (row.id == OptionId::Help || row.id == OptionId::Version) {
@@ -203,7 +203,7 @@ void zshOption(std::ostream& out, const OptionSpec& row, unsigned command) {
 
 std::string bashCompletion() {
     std::string valueOptions;
-    for (const OptionSpec* option : optionsOf(kAll)) {
+    for (const OptionRow* option : optionsOf(kAll)) {
         if (option->value != ValueKind::None) {
             append(valueOptions, spellings(*option, "|"), '|');
         }
@@ -245,7 +245,7 @@ std::string zshCompletion() {
     std::ostringstream out;
     out << "#compdef plimbrook-convert\n" << kMadeFrom << "\n";
     out << "local -a commands\ncommands=(\n";
-    for (const CommandSpec& command : commandTable()) {
+    for (const CommandRow& command : commandTable()) {
         out << "    '" << command.name << ":" << zshQuoted(summary(command.help)) << "'\n";
     }
     out << ")\n"
@@ -260,9 +260,9 @@ std::string zshCompletion() {
         << "    command) _describe -t commands command commands ;;\n"
         << "    argument)\n"
         << "        case $words[1] in\n";
-    for (const CommandSpec& command : commandTable()) {
+    for (const CommandRow& command : commandTable()) {
         out << "            " << command.name << ")\n                _arguments \\\n";
-        for (const OptionSpec* option : optionsOf(command.bit)) {
+        for (const OptionRow* option : optionsOf(command.bit)) {
             zshOption(out, *findOption(option->name, command.bit), command.bit);
         }
         out << "                    '*:file:_files' ;;\n";
@@ -279,16 +279,16 @@ std::string fishCompletion() {
         << c << " -f\n"
         << c << " -n 'not __fish_seen_subcommand_from " << commands << "' -a '" << commands
         << "'\n";
-    for (const CommandSpec& command : commandTable()) {
+    for (const CommandRow& command : commandTable()) {
         out << c << " -n 'not __fish_seen_subcommand_from " << commands << "' -a " << command.name
             << " -d '" << fishQuoted(summary(command.help)) << "'\n";
     }
-    for (const CommandSpec& command : commandTable()) {
+    for (const CommandRow& command : commandTable()) {
         std::string when = " -n '__fish_seen_subcommand_from ";
         when += command.name;
         when += '\'';
-        for (const OptionSpec* option : optionsOf(command.bit)) {
-            const OptionSpec& row = *findOption(option->name, command.bit);
+        for (const OptionRow* option : optionsOf(command.bit)) {
+            const OptionRow& row = *findOption(option->name, command.bit);
             out << c << when;
             if (row.letter != 0) {
                 out << " -s " << row.letter;

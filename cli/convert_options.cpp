@@ -25,13 +25,13 @@ bool isOption(const std::string& arg) {
 
 // One option as written, and its value where the same word or the next argument gives one.
 struct OptionWord {
-    const OptionSpec* option;
+    const OptionRow* option;
     std::string written;  // "--size" or "-s", as the user typed it
     std::optional<std::string> value;
 };
 
-const OptionSpec& knownOption(std::string_view written) {
-    const OptionSpec* option = findOption(written);
+const OptionRow& knownOption(std::string_view written) {
+    const OptionRow* option = findOption(written);
     if (option == nullptr) {
         throw UsageError("unknown option " + quoted(written) +
                          (written.starts_with("--") ? didYouMean(written, optionNames()) : ""));
@@ -42,7 +42,7 @@ const OptionSpec& knownOption(std::string_view written) {
 // The value of an option that takes one, from the rest of its word or from the next argument,
 // which `next` then moves past. The next argument is taken as it stands, so that a comment may
 // start with a dash.
-std::string valueAfter(const OptionSpec& option, std::optional<std::string> rest,
+std::string valueAfter(const OptionRow& option, std::optional<std::string> rest,
                        const std::vector<std::string>& args, std::size_t& next) {
     if (rest) {
         return *rest;
@@ -59,7 +59,7 @@ std::vector<OptionWord> optionWords(const std::vector<std::string>& args, std::s
     const std::string& arg = args[next];
     if (arg.starts_with("--")) {
         const auto equals = arg.find('=');
-        const OptionSpec& option = knownOption(std::string_view(arg).substr(0, equals));
+        const OptionRow& option = knownOption(std::string_view(arg).substr(0, equals));
         std::optional<std::string> value;
         if (equals != std::string::npos) {
             value = arg.substr(equals + 1);
@@ -75,7 +75,7 @@ std::vector<OptionWord> optionWords(const std::vector<std::string>& args, std::s
     std::vector<OptionWord> words;
     for (std::size_t i = 1; i < arg.size(); ++i) {
         const std::string written = {'-', arg[i]};
-        const OptionSpec& option = knownOption(written);
+        const OptionRow& option = knownOption(written);
         if (option.value == ValueKind::None) {
             words.push_back({&option, written, std::nullopt});
             continue;
@@ -99,8 +99,8 @@ std::string wordList(const std::vector<std::string_view>& words) {
     return list;
 }
 
-std::optional<std::size_t> saveSizeValue(const OptionSpec& option, const std::string& value,
-                                         const CommandSpec& command) {
+std::optional<std::size_t> saveSizeValue(const OptionRow& option, const std::string& value,
+                                         const CommandRow& command) {
     const auto words = valueWords(option, command.bit);
     if (std::find(words.begin(), words.end(), value) == words.end()) {
         throw UsageError("option '--size' takes " + wordList(words) + ", not " + quoted(value));
@@ -162,8 +162,8 @@ void setFlag(ConvertOptions& options, OptionId id) {
 }
 
 // An option once the command is known: whether it applies, and what its value means.
-void apply(ConvertOptions& options, const OptionWord& word, const CommandSpec& command) {
-    const OptionSpec& option = *findOption(word.option->name, command.bit);
+void apply(ConvertOptions& options, const OptionWord& word, const CommandRow& command) {
+    const OptionRow& option = *findOption(word.option->name, command.bit);
     if ((option.applies & command.bit) == 0) {
         throw UsageError("option " + quoted(option.name) + " does not apply to " +
                          std::string(command.name));
@@ -238,8 +238,8 @@ void checkWhole(const ConvertOptions& options) {
     }
 }
 
-const CommandSpec& knownCommand(const std::string& name) {
-    const CommandSpec* command = findCommand(name);
+const CommandRow& knownCommand(const std::string& name) {
+    const CommandRow* command = findCommand(name);
     if (command == nullptr) {
         throw UsageError("unknown command " + quoted(name) + didYouMean(name, commandNames()));
     }
@@ -250,7 +250,7 @@ const CommandSpec& knownCommand(const std::string& name) {
 
 ConvertOptions parseOptions(const std::vector<std::string>& args) {
     ConvertOptions options;
-    const CommandSpec* command = nullptr;
+    const CommandRow* command = nullptr;
     std::vector<OptionWord> beforeCommand;  // applied once the command says what they mean
     // After "--" every argument is a file, even one that starts with a dash.
     bool filesOnly = false;

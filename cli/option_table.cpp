@@ -24,7 +24,7 @@ constexpr std::string_view kTemplateHelp =
     "program)";
 static_assert(kTemplateHelp.find(kTemplateFileName) != std::string_view::npos);
 
-constexpr std::array<OptionSpec, 18> kOptions = {{
+constexpr std::array<OptionRow, 18> kOptions = {{
     {"--format", 'F', OptionId::Format, V::Word, "FORMAT", kToBbd,
      "the copier file to-bbd writes:\n"
      "  swc    Super Wild Card BBD file (.bbd), the default\n"
@@ -78,7 +78,7 @@ constexpr std::array<OptionSpec, 18> kOptions = {{
 }};
 
 // Lines of at most 69 characters: they start at column 11.
-constexpr std::array<CommandSpec, 4> kCommands = {{
+constexpr std::array<CommandRow, 4> kCommands = {{
     {"to-bbd", Command::ToBbd, kToBbd,
      "to-bbd [-F FORMAT] [-c TEXT] [-t FILE] [-s KIB]\n"
      "[-d DIR | -o FILE] [-f | -n] [-q | -v] [--progress] SAVE...",
@@ -136,17 +136,17 @@ std::size_t editDistance(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::span<const OptionSpec> optionTable() {
+std::span<const OptionRow> optionTable() {
     return kOptions;
 }
 
-std::span<const CommandSpec> commandTable() {
+std::span<const CommandRow> commandTable() {
     return kCommands;
 }
 
-const OptionSpec* findOption(std::string_view word, unsigned command) {
-    const OptionSpec* first = nullptr;
-    for (const OptionSpec& option : kOptions) {
+const OptionRow* findOption(std::string_view word, unsigned command) {
+    const OptionRow* first = nullptr;
+    for (const OptionRow& option : kOptions) {
         const bool named = word.size() == 2 && word[0] == '-' && word[1] != '-'
                                ? option.letter == word[1]
                                : option.name == word;
@@ -161,23 +161,23 @@ const OptionSpec* findOption(std::string_view word, unsigned command) {
     return first;
 }
 
-const CommandSpec* findCommand(std::string_view name) {
+const CommandRow* findCommand(std::string_view name) {
     const auto found = std::find_if(kCommands.begin(), kCommands.end(),
-                                    [&](const CommandSpec& c) { return c.name == name; });
+                                    [&](const CommandRow& c) { return c.name == name; });
     return found == kCommands.end() ? nullptr : &*found;
 }
 
-const CommandSpec& commandSpec(Command command) {
+const CommandRow& commandSpec(Command command) {
     return *std::find_if(kCommands.begin(), kCommands.end(),
-                         [&](const CommandSpec& c) { return c.command == command; });
+                         [&](const CommandRow& c) { return c.command == command; });
 }
 
-std::string optionLabel(const OptionSpec& option) {
+std::string optionLabel(const OptionRow& option) {
     const std::string letter = option.letter ? std::string{'-', option.letter, ','} : "   ";
     return letter + " " + std::string(option.name);
 }
 
-std::vector<std::string_view> valueWords(const OptionSpec& option, unsigned command) {
+std::vector<std::string_view> valueWords(const OptionRow& option, unsigned command) {
     std::vector<std::string_view> words;
     switch (option.id) {
         case OptionId::Size:
@@ -220,7 +220,7 @@ std::string_view nearestWord(std::string_view typed, const std::vector<std::stri
 
 std::vector<std::string_view> optionNames() {
     std::vector<std::string_view> names;
-    for (const OptionSpec& option : kOptions) {
+    for (const OptionRow& option : kOptions) {
         if (std::find(names.begin(), names.end(), option.name) == names.end()) {
             names.push_back(option.name);
         }
@@ -230,7 +230,7 @@ std::vector<std::string_view> optionNames() {
 
 std::vector<std::string_view> commandNames() {
     std::vector<std::string_view> names;
-    for (const CommandSpec& command : kCommands) {
+    for (const CommandRow& command : kCommands) {
         names.push_back(command.name);
     }
     return names;

@@ -46,7 +46,7 @@ enum class ValueKind { None, Text, File, Folder, Word };
 
 // One option as some commands take it. An option whose meaning differs between commands (--size,
 // --format) has a row for each, under one name.
-struct OptionSpec {
+struct OptionRow {
     std::string_view name;  // "--comment"
     char letter;            // 'c' for "-c"; 0: none
     OptionId id;
@@ -56,7 +56,7 @@ struct OptionSpec {
     std::string_view help;       // the help's lines, '\n' between them
 };
 
-struct CommandSpec {
+struct CommandRow {
     std::string_view name;
     Command command;
     CommandBit bit;
@@ -64,20 +64,20 @@ struct CommandSpec {
     std::string_view help;      // what it does, lines of the help
 };
 
-std::span<const OptionSpec> optionTable();
-std::span<const CommandSpec> commandTable();
+std::span<const OptionRow> optionTable();
+std::span<const CommandRow> commandTable();
 
 // The row of `word` ("--size", "-s") that applies to `command`, else its first row; null for an
 // option not known.
-const OptionSpec* findOption(std::string_view word, unsigned command = kAll);
-const CommandSpec* findCommand(std::string_view name);
-const CommandSpec& commandSpec(Command command);
+const OptionRow* findOption(std::string_view word, unsigned command = kAll);
+const CommandRow* findCommand(std::string_view name);
+const CommandRow& commandSpec(Command command);
 
 // "-s, --size" or "    --raw", as the help and the completions name an option.
-std::string optionLabel(const OptionSpec& option);
+std::string optionLabel(const OptionRow& option);
 
 // The values an option with a ValueKind::Word takes with `command`, as the user types them.
-std::vector<std::string_view> valueWords(const OptionSpec& option, unsigned command);
+std::vector<std::string_view> valueWords(const OptionRow& option, unsigned command);
 
 // The known word nearest a mistyped one, for "did you mean"; empty if none is near enough.
 std::string_view nearestWord(std::string_view typed, const std::vector<std::string_view>& known);

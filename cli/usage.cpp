@@ -34,12 +34,12 @@ void printLines(std::ostream& out, std::string_view text, std::size_t column) {
     }
 }
 
-void printSynopsis(std::ostream& out, const CommandSpec& command, std::string_view lead) {
+void printSynopsis(std::ostream& out, const CommandRow& command, std::string_view lead) {
     out << lead << kProgramName << ' ';
     printLines(out, command.synopsis, kCommandColumn);
 }
 
-void printOption(std::ostream& out, const OptionSpec& option, bool withLabel) {
+void printOption(std::ostream& out, const OptionRow& option, bool withLabel) {
     std::string label;
     if (withLabel) {
         label = "  ";
@@ -62,7 +62,7 @@ void printOption(std::ostream& out, const OptionSpec& option, bool withLabel) {
 void printOptions(std::ostream& out, unsigned commands) {
     out << "Options:\n";
     std::string_view last;
-    for (const OptionSpec& option : optionTable()) {
+    for (const OptionRow& option : optionTable()) {
         if ((option.applies & commands) == 0) {
             continue;
         }
@@ -72,7 +72,7 @@ void printOptions(std::ostream& out, unsigned commands) {
 }
 
 void printCommandHelp(std::ostream& out, Command which) {
-    const CommandSpec& command = commandSpec(which);
+    const CommandRow& command = commandSpec(which);
     printSynopsis(out, command, "Usage: ");
     out << '\n';
     // The summary's lines, from its own help in the list of commands, as sentences.
@@ -92,14 +92,14 @@ void printUsage(std::ostream& out, std::optional<Command> command) {
         return;
     }
     std::string_view lead = "Usage: ";
-    for (const CommandSpec& spec : commandTable()) {
-        printSynopsis(out, spec, lead);
+    for (const CommandRow& command : commandTable()) {
+        printSynopsis(out, command, lead);
         lead = "       ";
     }
     out << '\n' << kAbout << '\n' << "Commands:\n";
-    for (const CommandSpec& spec : commandTable()) {
-        out << "  " << spec.name << std::string(kCommandColumn - 2 - spec.name.size(), ' ');
-        printLines(out, spec.help, kCommandColumn);
+    for (const CommandRow& command : commandTable()) {
+        out << "  " << command.name << std::string(kCommandColumn - 2 - command.name.size(), ' ');
+        printLines(out, command.help, kCommandColumn);
     }
     out << '\n';
     printOptions(out, kAll);

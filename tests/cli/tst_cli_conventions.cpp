@@ -10,7 +10,7 @@
 
 using plimbrook::cli::Command;
 using plimbrook::cli::ConvertOptions;
-using plimbrook::cli::OptionSpec;
+using plimbrook::cli::OptionRow;
 using plimbrook::cli::parseOptions;
 using plimbrook::cli::UsageError;
 
@@ -199,7 +199,7 @@ void TestCliConventions::commandHelpNamesItsOptions() {
     const QString help = helpOf(command.command);
     const QString whole = helpOf(std::nullopt);
     const QString synopsis = QString::fromUtf8(command.synopsis);
-    for (const OptionSpec& option : plimbrook::cli::optionTable()) {
+    for (const OptionRow& option : plimbrook::cli::optionTable()) {
         const QString label = QString::fromStdString(plimbrook::cli::optionLabel(option));
         QVERIFY2(whole.contains("  " + label), qPrintable(label));
         // A row of the same name may be the one that applies.
@@ -221,7 +221,7 @@ void TestCliConventions::commandHelpNamesItsOptions() {
 void TestCliConventions::oneLetterEach() {
     std::map<char, std::string_view> owner;
     std::map<std::string_view, char> letterOf;
-    for (const OptionSpec& option : plimbrook::cli::optionTable()) {
+    for (const OptionRow& option : plimbrook::cli::optionTable()) {
         const auto [known, first] = letterOf.emplace(option.name, option.letter);
         QVERIFY2(known->second == option.letter, option.name.data());
         if (option.letter != 0) {
@@ -245,7 +245,7 @@ void TestCliConventions::manPageAgrees() {
     const QString man = QString::fromUtf8(sourceFile("cli/plimbrook-convert.1"));
     QVERIFY(!man.isEmpty());
     const auto names = plimbrook::cli::optionNames();
-    for (const OptionSpec& option : plimbrook::cli::optionTable()) {
+    for (const OptionRow& option : plimbrook::cli::optionTable()) {
         QString name = QString::fromUtf8(option.name).replace("-", "\\-");
         if (option.letter != 0) {
             name = QString("\\-") + option.letter + ", " + name;
