@@ -8,22 +8,7 @@ out=$top/out/web
 
 # Debian's emscripten and Chromium beside the machine's own Node.js and npm; Debian's nodejs
 # and npm would conflict with those.
-packages=(emscripten chromium cmake make dpkg-dev)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "The page needs these Debian packages; install them as root and run this again:" >&2
-        echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}" >&2
-        exit 1
-    fi
-    echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$top/scripts/setup.sh" --no-install-recommends emscripten chromium cmake make dpkg-dev
 for tool in node npm; do
     command -v "$tool" >/dev/null || { echo "build-web.sh needs Node.js 18 or later and npm" >&2; exit 1; }
 done

@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Plimbrook needs on Debian 12, and nothing twice.
+#   setup.sh                                      the project's own packages
+#   setup.sh --no-install-recommends PACKAGE...   those packages alone, without what they recommend
 set -euo pipefail
 
+apt_options=()
+if [ "${1:-}" = --no-install-recommends ]; then
+    apt_options=(--no-install-recommends)
+    shift
+fi
 packages=(
     cmake g++ make pkgconf
     qt6-base-dev qt6-base-dev-tools
@@ -23,6 +30,7 @@ packages=(
     mandoc icoutils                       # the Windows zip's manual; reading the .exe's resources
     clang-14 libclang-rt-14-dev           # libFuzzer and the sanitizers for the readers' fuzz targets
 )
+[ ${#apt_options[@]} -eq 0 ] || packages=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -32,10 +40,10 @@ done
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "Plimbrook needs these Debian packages; install them as root and run this again:" >&2
-    echo "  apt-get update && apt-get install -y ${missing[*]}" >&2
+    echo "  apt-get update && apt-get install -y ${apt_options[*]} ${missing[*]}" >&2
     exit 1
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq "${missing[@]}" >/dev/null
+apt-get install -y -qq "${apt_options[@]}" "${missing[@]}" >/dev/null
