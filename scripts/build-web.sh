@@ -2,6 +2,7 @@
 # build-web.sh: installs what the page needs and builds it: out/web/plimbrook.html, one
 # self-contained file to open from disk, and out/web/site/, the same page as a static folder.
 # The core's tables for Node are built beside it, in out/web/build.
+#   build-web.sh --fetch-only   installs and fetches what the build needs, and builds nothing
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=$top/out/web
@@ -48,6 +49,7 @@ zlib_source() {
     find "$out/zlib" -mindepth 2 -maxdepth 2 -name zlib.h -printf '%h\n' | head -n 1
 }
 zlib=$(zlib_source)
+[ "${1:-}" = --fetch-only ] && exit 0
 
 emcmake cmake -S "$top/web" -B "$out/build" -DCMAKE_BUILD_TYPE=Release \
     -DZLIB_SOURCE_DIR="$zlib" -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node)" >/dev/null

@@ -19,13 +19,15 @@ fi
 # The source and the build folder are named as "." and "build" in what the compiler writes
 # (assertions' file names, debug information); the later mapping is tried first.
 prefix_maps="-ffile-prefix-map=$top=. -ffile-prefix-map=$dir=build"
+# The packages hold stripped programs, so the build writes no debug information (-g0 after
+# Debian's -g): it would only cost time. The hardening flags are Debian's as they stand.
 # Standard output is for the packages' paths alone; what the build says goes to standard error.
 # Qt's resource compiler dates each file it builds into the window program: one fixed date, not
 # the commit's, so that a build made before the last commit and not redone gives the same bytes.
 env -u SOURCE_DATE_EPOCH QT_RCC_SOURCE_DATE_OVERRIDE=1 \
     "$top/scripts/build.sh" "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
     -DCMAKE_INSTALL_PREFIX=/usr \
-    "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS) $prefix_maps" \
+    "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CXXFLAGS) -g0 $(dpkg-buildflags --get CPPFLAGS) $prefix_maps" \
     "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" "$@" >&2
 rm -f "$dir"/plimbrook_*.deb "$dir"/plimbrook-convert_*.deb
 # CPack dates every file and member of the archives with the commit.

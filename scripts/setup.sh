@@ -10,7 +10,7 @@ if [ "${1:-}" = --no-install-recommends ]; then
     shift
 fi
 packages=(
-    cmake g++ make pkgconf
+    cmake g++ make ninja-build pkgconf
     qt6-base-dev qt6-base-dev-tools
     zlib1g-dev                            # compressed saves from RetroArch
     qt6-svg-dev                           # the about box draws its pictures from SVG

@@ -18,6 +18,12 @@ stage() {
 
 echo "== installing what is missing"
 "$top/scripts/setup.sh"
+# What the page needs comes over the network, and apt may run only once at a time: it is fetched
+# and installed while the first builds keep the processor busy, and waited for before the package
+# check needs apt.
+mkdir -p "$top/out"
+"$top/scripts/build-web.sh" --fetch-only >"$top/out/web-fetch.log" 2>&1 &
+web_fetch=$!
 
 # The tests run on the very programs the packages hold: one build serves both.
 release=$top/out/package
@@ -40,6 +46,7 @@ stage "fuzzing the readers (libFuzzer, clang): each target for a fixed time"
 "$top/tests/fuzz/run.sh" "$top/out/fuzz" 5
 
 stage "Debian packages: checked by lintian, each installed, used and removed; meanwhile built again from scratch in another folder, without the tests, to the same bytes"
+wait "$web_fetch" || { cat "$top/out/web-fetch.log"; exit 1; }
 # The check mostly waits on apt and dpkg, so the second build goes on beside it.
 "$top/tests/dist/package_check.sh" "${debs[@]}" >"$top/out/package-check.log" 2>&1 &
 check=$!
@@ -54,7 +61,7 @@ cat "$top/out/package-check.log"
 
 stage "Windows build (MinGW-w64): its tests, the command-line rows and the same bytes, under wine64"
 "$top/scripts/build.sh" "$top/out/windows" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" \
-    -DPLIMBROOK_HOST_BUILD="$release"
+    -DCMAKE_BUILD_TYPE=Release -DPLIMBROOK_HOST_BUILD="$release"
 (cd "$top/out/windows" && ctest --output-on-failure -j 2)
 stage "web page (emscripten): the core's tables under Node, the page in headless Chromium"
 "$top/scripts/build-web.sh" >/dev/null
