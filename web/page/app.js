@@ -19,43 +19,44 @@
         return new Uint8Array(await part.arrayBuffer());
     }
 
-    // Many small files are read as one: the browser reads each file on its own in a round trip
-    // that costs more than the conversion. A group stays within the largest file read whole.
-    // Each part is {blob, size}: a picked file's size is asked of the browser only once.
-    async function readGroup(group) {
-        try {
-            const all = new Uint8Array(await new Blob(group.map((p) => p.blob)).arrayBuffer());
-            let at = 0;
-            return group.map((part) => {
-                at += part.size;
-                return all.subarray(at - part.size, at);
-            });
-        } catch {
-            // One file gone or changed since it was picked: the others are still read.
-            return Promise.all(group.map((part) =>
-                part.blob.arrayBuffer().then((bytes) => new Uint8Array(bytes), () => null)));
-        }
-    }
-
-    async function contentsOf(files, sizes) {
+    // Each file is read as a stream, without asking its size first: the browser answers that
+    // question for a picked or dropped file with a round trip of its own, which costs more than
+    // reading a save. Only a file that outgrows headSize is asked its size, and one larger than
+    // maxReadSize keeps only its first headSize bytes. Gives {bytes, size}, or null for a file
+    // the browser could not read.
+    async function contentsOf(file) {
         const { maxReadSize, headSize } = state.core;
-        const contents = [];
-        let group = [];
-        let groupSize = 0;
-        for (const [index, file] of files.entries()) {
-            const whole = sizes[index] <= maxReadSize;
-            const part = whole ? { blob: file, size: sizes[index] }
-                : { blob: file.slice(0, headSize), size: Math.min(headSize, sizes[index]) };
-            if (group.length > 0 && groupSize + part.size > maxReadSize) {
-                contents.push(...await readGroup(group));
-                group = [];
-                groupSize = 0;
+        const parts = [];
+        let held = 0;
+        let tooLarge = false;
+        try {
+            const reader = file.stream().getReader();
+            for (;;) {
+                const { done, value } = await reader.read();
+                if (done) {
+                    break;
+                }
+                parts.push(value);
+                held += value.length;
+                if (held > headSize && file.size > maxReadSize) {
+                    tooLarge = true;
+                    reader.cancel().catch(() => {});
+                    break;
+                }
             }
-            group.push(part);
-            groupSize += part.size;
+        } catch {
+            return null;  // gone or changed since it was picked: the others are still read
         }
-        contents.push(...await readGroup(group));
-        return contents;
+        const bytes = parts.length === 1 ? parts[0] : new Uint8Array(held);
+        if (parts.length > 1) {
+            let at = 0;
+            for (const part of parts) {
+                bytes.set(part, at);
+                at += part.length;
+            }
+        }
+        return tooLarge ? { bytes: bytes.subarray(0, headSize), size: file.size }
+            : { bytes, size: held };
     }
 
     // A file the browser could not read is listed with that reason, as the core's are.
@@ -152,12 +153,11 @@
         if (files.length === 0) {
             return;
         }
-        const sizes = files.map((file) => file.size);
-        const contents = await contentsOf(files, sizes);
+        const contents = await Promise.all(files.map(contentsOf));
         const fragment = document.createDocumentFragment();
         files.forEach((file, index) => {
-            const reading = contents[index] ? state.core.read(contents[index], sizes[index], false)
-                : unreadable(file);
+            const read = contents[index];
+            const reading = read ? state.core.read(read.bytes, read.size, false) : unreadable(file);
             const entry = new FileEntry(state.nextId++, file.name, reading, handlers);
             entry.file = file;
             state.entries.push(entry);

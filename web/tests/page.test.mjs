@@ -1,7 +1,8 @@
 // The page as a user meets it in headless Chromium: one test per flow, controls found by their
 // role and label as a screen reader finds them, and every wait on the page itself.
 import assert from "node:assert/strict";
-import { readFileSync } from "node:fs";
+import { mkdtempSync, readFileSync, rmSync, truncateSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, test } from "node:test";
 import {
@@ -29,6 +30,37 @@ after(async () => {
 async function resultOf(page, name) {
     return (await entryOf(page, name).locator(".result").textContent()).trim();
 }
+
+test("a file far past any save is listed from its size and first bytes", async () => {
+    // 64 MiB and a byte, sparse: the most the page reads whole, passed.
+    const folder = mkdtempSync(join(tmpdir(), "plimbrook-page-"));
+    const path = join(folder, "film.mkv");
+    writeFileSync(path, noise(40000, 6));
+    truncateSync(path, 64 * 1024 * KiB + 1);
+    try {
+        const page = await browser.context.newPage();
+        // What the page reads of its files, counted as it reads them.
+        await page.addInitScript(() => {
+            window.bytesRead = 0;
+            const read = ReadableStreamDefaultReader.prototype.read;
+            ReadableStreamDefaultReader.prototype.read = async function () {
+                const chunk = await read.call(this);
+                window.bytesRead += chunk.value?.length ?? 0;
+                return chunk;
+            };
+        });
+        await page.goto(singleFileUrl);
+        await page.waitForSelector("html[data-ready='true']");
+        await page.getByLabel("Choose save or copier files").setInputFiles([path]);
+        await entryOf(page, "film.mkv").getByText("unknown, 67108865 bytes").waitFor();
+        assert.equal(await resultOf(page, "film.mkv"), "Not converted: larger than 32 KiB, the most the copier holds");
+        const read = await page.evaluate(() => window.bytesRead);
+        assert.ok(read > 0 && read < 2 * 1024 * KiB, `read ${read} bytes of it`);
+        await page.close();
+    } finally {
+        rmSync(folder, { recursive: true, force: true });
+    }
+});
 
 test("a drop, a comment and a format", async () => {
     const { page, requests } = await openPage(browser.context);
