@@ -39,8 +39,8 @@ stage "AddressSanitizer and UndefinedBehaviorSanitizer build"
 # Unoptimised and with line tables only: the sanitizers find the same faults and name the
 # lines, and the tree builds in less time. clang builds it in two thirds of GCC's time, and
 # brings a second compiler's warnings.
-CXX=clang++-14 "$top/scripts/build.sh" "$top/out/sanitize" -DPLIMBROOK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_FLAGS_DEBUG=-g1
+CXX=clang++-14 "$top/scripts/build.sh" "$top/out/sanitize" -DPLIMBROOK_SANITIZE=ON \
+    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1
 (cd "$top/out/sanitize" && ctest --output-on-failure -j 2)
 
 stage "fuzzing the readers (libFuzzer, clang): each target for a fixed time"
