@@ -13,41 +13,19 @@
 #include "core/files/file_access.h"
 #include "tests/support/failing_file_system.h"
 #include "tests/support/golden_files.h"
+#include "tests/support/replacing.h"
 
 using namespace plimbrook;
 using namespace plimbrook::testing;
 
 namespace {
 
-using Configure = std::function<void(FailingFileSystem&)>;
 using Existing = ReplaceOptions::Existing;
 
 const QByteArray kWritten = noise(kBbd, 1);
 const QByteArray kOld = noise(40'000, 2);
 const QByteArray kMeanwhile = "made by another program meanwhile";
 const QByteArray kVictim = "a file of ours that a link points at";
-
-// Opens, writes and commits a replacement; the error, if it failed.
-std::optional<FileError> replace(FileSystem& fs, const QString& path, Existing existing,
-                                 const QByteArray& bytes = kWritten) {
-    try {
-        ReplaceOptions options;
-        options.existing = existing;
-        auto file = ReplacementFile::open(fs, local(path), options);
-        file->write(0, std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                 static_cast<std::size_t>(bytes.size())));
-        file->commit();
-    } catch (const FileError& error) {
-        return error;
-    }
-    return std::nullopt;
-}
-
-ino_t inodeOf(const QString& path) {
-    struct stat info {};
-    ::lstat(local(path).c_str(), &info);
-    return info.st_ino;
-}
 
 // Makes something at the target's name just before the call that puts the new contents there,
 // as a second run or another program may: a file, or a link to a file of ours.
@@ -167,8 +145,8 @@ void TestFilePromises::finalStepRefusesTakenName_data() {
     QTest::addColumn<QString>("made");
 
     const std::map<QString, Configure> storages = {
-        {"unnamed", [](FailingFileSystem&) {}},
-        {"named", [](FailingFileSystem& fs) { fs.failAll("unnamed", EOPNOTSUPP); }},
+        {"unnamed", kUnnamed},
+        {"named", kNamed},
         {"no_rename_noreplace",
          [](FailingFileSystem& fs) { fs.failAll("rename-noreplace", EINVAL); }},
         {"no_rename_noreplace_nor_links",
@@ -203,7 +181,7 @@ void TestFilePromises::finalStepRefusesTakenName() {
 
     RacingFileSystem fs(made, victim);
     configure(fs);
-    const auto error = replace(fs, target, refuse ? Existing::Refuse : Existing::Replace);
+    const auto error = replace(fs, target, refuse ? Existing::Refuse : Existing::Replace, kWritten);
 
     QCOMPARE(readFile(victim), kVictim);
     QCOMPARE(strayTemporaries(dir_->path()), QStringList());
@@ -229,14 +207,11 @@ void TestFilePromises::syncsAroundTheRename_data() {
     QTest::addColumn<bool>("refuse");
     QTest::addColumn<QString>("contents");  // the log's name for the new contents
 
-    const Configure unnamed = [](FailingFileSystem&) {};
-    const Configure named = [](FailingFileSystem& fs) { fs.failAll("unnamed", EOPNOTSUPP); };
-    const Configure inPlace = [](FailingFileSystem& fs) { fs.failAll("unnamed", EACCES); };
-    QTest::newRow("unnamed_new_refusing") << unnamed << false << true << "(unnamed)";
-    QTest::newRow("unnamed_replacing") << unnamed << true << false << "(unnamed)";
-    QTest::newRow("named_new_refusing") << named << false << true << "temporary";
-    QTest::newRow("named_replacing") << named << true << false << "temporary";
-    QTest::newRow("in_place") << inPlace << true << false << "GAME.bbd";
+    QTest::newRow("unnamed_new_refusing") << kUnnamed << false << true << "(unnamed)";
+    QTest::newRow("unnamed_replacing") << kUnnamed << true << false << "(unnamed)";
+    QTest::newRow("named_new_refusing") << kNamed << false << true << "temporary";
+    QTest::newRow("named_replacing") << kNamed << true << false << "temporary";
+    QTest::newRow("in_place") << kInPlace << true << false << "GAME.bbd";
 }
 
 // A crash right after the run reports success must find the new contents on disk (synced before
@@ -253,7 +228,7 @@ void TestFilePromises::syncsAroundTheRename() {
 
     FailingFileSystem fs;
     configure(fs);
-    const auto error = replace(fs, target, refuse ? Existing::Refuse : Existing::Replace);
+    const auto error = replace(fs, target, refuse ? Existing::Refuse : Existing::Replace, kWritten);
     QVERIFY2(!error, error ? error->what() : "");
     QCOMPARE(readFile(target), kWritten);
 
@@ -357,7 +332,7 @@ void TestFilePromises::oddFileSystems() {
 
     FailingFileSystem fs;
     configure(fs);
-    const auto error = replace(fs, target, refuse ? Existing::Refuse : Existing::Replace);
+    const auto error = replace(fs, target, refuse ? Existing::Refuse : Existing::Replace, kWritten);
 
     QCOMPARE(strayTemporaries(dir_->path()), QStringList());
     if (failsAt >= 0) {
@@ -419,7 +394,7 @@ void TestFilePromises::linksInSharedFolders() {
     QVERIFY(::chmod(local(path("shared")).c_str(), mode_t(folderMode)) == 0);
 
     OwnersFileSystem fs(owner, folderOwner);
-    const auto error = replace(fs, output, Existing::Replace);
+    const auto error = replace(fs, output, Existing::Replace, kWritten);
 
     QVERIFY(S_ISLNK(modeOf(link)));
     if (followed) {
@@ -442,7 +417,7 @@ void TestFilePromises::entrySwappedAfterLookUp() {
     QVERIFY(writeFile(victim, kVictim));
 
     SwappingFileSystem fs(victim);
-    const auto error = replace(fs, target, Existing::Replace);
+    const auto error = replace(fs, target, Existing::Replace, kWritten);
 
     QVERIFY2(error, "followed a link slipped in after the look-up");
     QCOMPARE(error->errorNumber(), ELOOP);
@@ -463,7 +438,7 @@ void TestFilePromises::hugeOldFileIsNotRead() {
     }
 
     FailingFileSystem fs;
-    const auto error = replace(fs, target, Existing::Replace);
+    const auto error = replace(fs, target, Existing::Replace, kWritten);
     QVERIFY2(!error, error ? error->what() : "");
 
     QCOMPARE(readFile(target), kWritten);
@@ -505,7 +480,7 @@ void TestFilePromises::attributesAndAclsAreKept() {
     const ino_t oldInode = inodeOf(target);
 
     FailingFileSystem fs;
-    const auto error = replace(fs, target, Existing::Replace);
+    const auto error = replace(fs, target, Existing::Replace, kWritten);
     QVERIFY2(!error, error ? error->what() : "");
 
     QVERIFY(inodeOf(target) != oldInode);

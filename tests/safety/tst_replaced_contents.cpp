@@ -14,51 +14,18 @@
 #include "tests/support/failing_file_system.h"
 #include "tests/support/forked_child.h"
 #include "tests/support/golden_files.h"
+#include "tests/support/replacing.h"
 
 using namespace plimbrook;
 using namespace plimbrook::testing;
 
 namespace {
 
-using Configure = std::function<void(FailingFileSystem&)>;
 using Existing = ReplaceOptions::Existing;
 
 const QByteArray kWritten = noise(kBbd, 31);
 const QByteArray kMeanwhile = "made by another program meanwhile";
 
-std::span<const std::uint8_t> bytesOf(const QByteArray& bytes) {
-    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-            static_cast<std::size_t>(bytes.size())};
-}
-
-// Opens, writes and commits a replacement; the error, if it failed. `beforeCommit` runs between
-// the writes and the commit.
-std::optional<FileError> replace(FileSystem& fs, const QString& path, Existing existing,
-                                 const std::function<void()>& beforeCommit = {}) {
-    try {
-        ReplaceOptions options;
-        options.existing = existing;
-        auto file = ReplacementFile::open(fs, path.toStdString(), options);
-        file->write(0, bytesOf(kWritten));
-        if (beforeCommit) {
-            beforeCommit();
-        }
-        file->commit();
-    } catch (const FileError& error) {
-        return error;
-    }
-    return std::nullopt;
-}
-
-ino_t inodeOf(const QString& path) {
-    struct stat info {};
-    ::lstat(path.toStdString().c_str(), &info);
-    return info.st_ino;
-}
-
-const Configure kUnnamed = [](FailingFileSystem&) {};
-const Configure kNamed = [](FailingFileSystem& fs) { fs.failAll("unnamed", EOPNOTSUPP); };
-const Configure kInPlace = [](FailingFileSystem& fs) { fs.failAll("unnamed", EACCES); };
 // FAT through FUSE: no files without a name, no rename that refuses a taken name, no links.
 const Configure kFatThroughFuse = [](FailingFileSystem& fs) {
     fs.failAll("unnamed", EOPNOTSUPP);
@@ -208,7 +175,7 @@ void TestReplacedContents::exactContentsAndMode() {
 
     FailingFileSystem fs;
     configure(fs);
-    const auto error = replace(fs, target, Existing::Replace);
+    const auto error = replace(fs, target, Existing::Replace, kWritten);
     QVERIFY2(!error, error ? error->what() : "");
 
     QCOMPARE(readFile(target), kWritten);
@@ -255,7 +222,7 @@ void TestReplacedContents::inPlaceForeseenFailures() {
         if (!reserveFails.isEmpty()) {
             fs.failAll("reserve", reserveError);
         }
-        const auto failed = replace(fs, target, Existing::Replace);
+        const auto failed = replace(fs, target, Existing::Replace, kWritten);
         ::_exit(!failed ? 0 : failed->step() == FileStep::Write ? failed->errorNumber() : 120);
     });
     QVERIFY(status && WIFEXITED(*status));
@@ -278,7 +245,7 @@ void TestReplacedContents::temporaryNameTaken() {
 
     TemporaryNameTaken fs;
     configure(fs);
-    const auto error = replace(fs, target, Existing::Replace);
+    const auto error = replace(fs, target, Existing::Replace, kWritten);
     QVERIFY2(!error, error ? error->what() : "");
 
     QVERIFY(!fs.squatter.isEmpty());
@@ -313,7 +280,7 @@ void TestReplacedContents::fatThroughFuse() {
 
     MadeAfterLook fs;
     kFatThroughFuse(fs);
-    const auto error = replace(fs, target, Existing::Refuse, [&] {
+    const auto error = replace(fs, target, Existing::Refuse, kWritten, [&] {
         if (race == "before") {
             writeFile(target, kMeanwhile);
         }
@@ -348,7 +315,7 @@ void TestReplacedContents::writesThatWriteNothingFail() {
         [&] {
             FailingFileSystem fs;
             fs.writeNothing();
-            const auto failed = replace(fs, target, Existing::Replace);
+            const auto failed = replace(fs, target, Existing::Replace, kWritten);
             ::_exit(failed && failed->step() == FileStep::Write ? 0 : 1);
         },
         std::chrono::seconds(10));
