@@ -1,7 +1,6 @@
 // The Retron 5's saves: unpackRetron5 on any bytes, the reading of the same bytes as a file, and
 // any save packed by packRetron5, or stored, read back.
 
-#include "core/file_reading.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace plimbrook;
@@ -25,18 +24,6 @@ void checkUnpacked(Bytes file, const Unpacked& unpacked) {
             "a save is given only with the CRC-32 its header holds");
 }
 
-// The reading every command makes of the same bytes says the same.
-void checkReading(Bytes file, const Unpacked& unpacked) {
-    if (!hasRetron5Magic(file) || file.size() > kMaxPackedFileSize) {
-        return;
-    }
-    ByteSpan source(file);
-    const FileReading reading = readFile(source);
-    require(reading.kind == FileKind::Retron5Save, "the magic makes a Retron 5 save");
-    require(reading.refusal == unpacked.refusal, "the reading refuses it as the reader does");
-    require(same(reading.save, unpacked.save), "the reading gives the reader's save");
-}
-
 // Any save up to 32 KiB, as the console writes it, comes back byte for byte.
 void checkRoundTrip(Bytes save) {
     if (save.empty()) {
@@ -54,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Bytes file(data, size);
     const Unpacked unpacked = unpackRetron5(file);
     checkUnpacked(file, unpacked);
-    checkReading(file, unpacked);
+    requireReadingAgrees(file, hasRetron5Magic(file), FileKind::Retron5Save,
+                         "the magic makes a Retron 5 save", unpacked);
     checkRoundTrip(file.first(std::min<std::size_t>(size, 32 * 1024)));
     return 0;
 }

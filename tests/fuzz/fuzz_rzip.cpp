@@ -1,7 +1,6 @@
 // RetroArch's compressed saves: unpackRzip on any bytes, the reading of the same bytes as a file,
 // and a save packed again in the file's own chunk size.
 
-#include "core/file_reading.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace plimbrook;
@@ -29,18 +28,6 @@ void checkUnpacked(Bytes file, const Unpacked& unpacked) {
     require(unpacked.claimedSize == unpacked.save.size(), "the size claimed is the save's");
 }
 
-// The reading every command makes of the same bytes says the same.
-void checkReading(Bytes file, const Unpacked& unpacked) {
-    if (!hasRzipMagic(file) || file.size() > kMaxPackedFileSize) {
-        return;
-    }
-    ByteSpan source(file);
-    const FileReading reading = readFile(source);
-    require(reading.kind == FileKind::RetroArchSave, "the magic makes a compressed save");
-    require(reading.refusal == unpacked.refusal, "the reading refuses it as the reader does");
-    require(same(reading.save, unpacked.save), "the reading gives the reader's save");
-}
-
 void checkPackedAgain(Bytes file, const Unpacked& unpacked) {
     if (unpacked.refusal) {
         return;
@@ -61,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Bytes file(data, size);
     const Unpacked unpacked = unpackRzip(file);
     checkUnpacked(file, unpacked);
-    checkReading(file, unpacked);
+    requireReadingAgrees(file, hasRzipMagic(file), FileKind::RetroArchSave,
+                         "the magic makes a compressed save", unpacked);
     checkPackedAgain(file, unpacked);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/bbd_layout.h"
+#include "core/file_reading.h"
 #include "core/little_endian.h"
 #include "core/retron5.h"
 #include "core/rzip.h"
@@ -33,6 +34,21 @@ inline void require(bool holds, const char* what) {
 
 inline bool same(Bytes a, Bytes b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+
+// The reading every command makes of a packed file says what the format's own reader said of
+// it: the kind its magic gives, the same refusal and the same save. Files without the magic, or
+// too large to be read as packed, are read another way.
+inline void requireReadingAgrees(Bytes file, bool hasMagic, FileKind kind, const char* kindWhat,
+                                 const Unpacked& unpacked) {
+    if (!hasMagic || file.size() > kMaxPackedFileSize) {
+        return;
+    }
+    ByteSpan source(file);
+    const FileReading reading = readFile(source);
+    require(reading.kind == kind, kindWhat);
+    require(reading.refusal == unpacked.refusal, "the reading refuses it as the reader does");
+    require(same(reading.save, unpacked.save), "the reading gives the reader's save");
 }
 
 inline bool allAre(Bytes bytes, std::uint8_t value) {
