@@ -57,6 +57,26 @@ int openDescriptors() {
     return count;
 }
 
+// Runs the command line with room for only `spare` more open files than are open now; its
+// status and standard error. The limit is put back before the checks.
+std::pair<int, QString> runWithFewOpenFiles(const std::vector<std::string>& args, int spare,
+                                            const std::string& stuffDat) {
+    struct rlimit before {};
+    if (::getrlimit(RLIMIT_NOFILE, &before) != 0) {
+        return {-1, "getrlimit failed"};
+    }
+    struct rlimit low = before;
+    low.rlim_cur = static_cast<rlim_t>(openDescriptors() + spare);
+    if (low.rlim_cur >= before.rlim_cur || ::setrlimit(RLIMIT_NOFILE, &low) != 0) {
+        return {-1, "the limit on open files could not be lowered"};
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = runConvert(args, out, err, {stuffDat});
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    return {status, QString::fromStdString(err.str())};
+}
+
 }  // namespace
 
 // A batch writes all its new files before it makes them durable together; these check that the
@@ -244,22 +264,13 @@ void TestBatchCommit::openFilesAreBounded() {
         QVERIFY(writeFile(name, pattern(1024, i)));
         names << name;
     }
-    struct rlimit before {};
-    QVERIFY(::getrlimit(RLIMIT_NOFILE, &before) == 0);
-    struct rlimit low = before;
-    low.rlim_cur = static_cast<rlim_t>(openDescriptors() + 64);
-    QVERIFY(low.rlim_cur < before.rlim_cur);
-    QVERIFY(::setrlimit(RLIMIT_NOFILE, &low) == 0);
-
     std::vector<std::string> args = {"to-bbd", "--output-dir", "out", "--"};
     for (const QString& name : names) {
         args.push_back(name.toStdString());
     }
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = runConvert(args, out, err, {dir_->filePath("Stuff.dat").toStdString()});
-    ::setrlimit(RLIMIT_NOFILE, &before);
-    QCOMPARE(QString::fromStdString(err.str()), QString());
+    const auto [status, err] =
+        runWithFewOpenFiles(args, 64, dir_->filePath("Stuff.dat").toStdString());
+    QCOMPARE(err, QString());
     QCOMPARE(status, 0);
     QCOMPARE(QDir("out").entryList({"s*.bbd"}, QDir::Files).size(), kSaves);
 }
@@ -327,17 +338,9 @@ void TestBatchCommit::openFilesAreBoundedAcrossFolders() {
         QVERIFY(writeFile(folder + "/s.srm", pattern(1024, i)));
         args.push_back((folder + "/s.srm").toStdString());
     }
-    struct rlimit before {};
-    QVERIFY(::getrlimit(RLIMIT_NOFILE, &before) == 0);
-    struct rlimit low = before;
-    low.rlim_cur = static_cast<rlim_t>(openDescriptors() + 96);
-    QVERIFY(::setrlimit(RLIMIT_NOFILE, &low) == 0);
-
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = runConvert(args, out, err, {dir_->filePath("Stuff.dat").toStdString()});
-    ::setrlimit(RLIMIT_NOFILE, &before);
-    QCOMPARE(QString::fromStdString(err.str()), QString());
+    const auto [status, err] =
+        runWithFewOpenFiles(args, 96, dir_->filePath("Stuff.dat").toStdString());
+    QCOMPARE(err, QString());
     QCOMPARE(status, 0);
     for (int i = 0; i < kSaves; ++i) {
         QVERIFY(QFile::exists(QStringLiteral("f%1/s.bbd").arg(i, 3, 10, QLatin1Char('0'))));
