@@ -281,26 +281,19 @@ print(f"Build type {build_type}; tmpfs folder {work} ({fstype(work)}); "
       f"disk folder {disk} ({fstype(disk)}).")
 print("Medians of hyperfine -N runs; each ratio compares two commands of the same run.\n")
 
-(one, t1, n1), (cpone, c1, _) = medians("one-tmpfs")
-r1 = t1 / c1
-print(f"One conversion of an 8 KiB save, whole process, tmpfs ({n1} runs):")
-print(f"  {one}: {ms(t1)}")
-print(f"  {cpone}: {ms(c1)}")
-print(f"  ratio {r1:.2f}x   goal <= 1.5x: {verdict(r1, 1.5)}\n")
+# One hyperfine comparison of ours against cp: both medians and their ratio against the goal;
+# `rate` adds files per second.
+def compare(name, title, goal, rate=False):
+    (ours, t, n), (theirs, c, _) = medians(name)
+    per_second = lambda seconds: f"  ({count / seconds:,.0f} files/s)" if rate else ""
+    print(f"{title} ({n} runs):")
+    print(f"  {ours}: {ms(t)}{per_second(t)}")
+    print(f"  {theirs}: {ms(c)}{per_second(c)}")
+    print(f"  ratio {t / c:.2f}x   goal <= {goal}x: {verdict(t / c, goal)}\n")
 
-(batch, tb, nb), (cpbatch, cb, _) = medians("batch-tmpfs")
-rb = tb / cb
-print(f"Batch of {count} saves in one invocation, tmpfs ({nb} runs):")
-print(f"  {batch}: {ms(tb)}  ({count / tb:,.0f} files/s)")
-print(f"  {cpbatch}: {ms(cb)}  ({count / cb:,.0f} files/s)")
-print(f"  ratio {rb:.2f}x   goal <= 1.2x: {verdict(rb, 1.2)}\n")
-
-(force, tf, nf), (cpforce, cf, _) = medians("force-tmpfs")
-rf = tf / cf
-print(f"The same batch with --force over {count} existing files, tmpfs ({nf} runs):")
-print(f"  {force}: {ms(tf)}")
-print(f"  {cpforce}: {ms(cf)}")
-print(f"  ratio {rf:.2f}x   goal <= 1.5x: {verdict(rf, 1.5)}\n")
+compare("one-tmpfs", "One conversion of an 8 KiB save, whole process, tmpfs", 1.5)
+compare("batch-tmpfs", f"Batch of {count} saves in one invocation, tmpfs", 1.2, rate=True)
+compare("force-tmpfs", f"The same batch with --force over {count} existing files, tmpfs", 1.5)
 
 print("System calls per file (strace -c: a batch of 1,000 less a batch of one, over 999):")
 counts = {}
