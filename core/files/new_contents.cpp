@@ -35,7 +35,8 @@ void takeOver(FileSystem& fs, int old, const Target& target, int to) {
     const FileStatus& oldInfo = *target.old;
     // A user cannot give files away; that must not stop the save. The owner goes first, as a
     // change of owner clears the set-ID bits.
-    if (oldInfo.st_uid != effectiveUser() || oldInfo.st_gid != effectiveGroup()) {
+    if (oldInfo.st_uid != target.folder->newFileUser() ||
+        oldInfo.st_gid != target.folder->newFileGroup()) {
         fs.fchown(to, oldInfo.st_uid, oldInfo.st_gid);
     }
     if (fs.fchmod(to, oldInfo.st_mode & 07777) != 0 && !notStorable(errno)) {

@@ -110,7 +110,16 @@ std::shared_ptr<OpenFolder> OpenFolder::open(FileSystem& fs, int at, const std::
         fs.close(fd);
         fail(FileStep::Open, path, error);
     }
-    return std::shared_ptr<OpenFolder>(new OpenFolder(fs, fd, idOf(info)));
+    return std::shared_ptr<OpenFolder>(new OpenFolder(fs, fd, info));
+}
+
+OpenFolder::OpenFolder(FileSystem& fs, int fd, const FileStatus& info)
+    : fs_(fs), fd_(fd), id_(idOf(info)), newFileUser_(effectiveUser()) {
+#ifdef _WIN32
+    newFileGroup_ = effectiveGroup();
+#else
+    newFileGroup_ = (info.st_mode & S_ISGID) != 0 ? info.st_gid : effectiveGroup();
+#endif
 }
 
 OpenFolder::~OpenFolder() {

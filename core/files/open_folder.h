@@ -25,13 +25,20 @@ public:
     int fd() const { return fd_; }
     // Which folder it is, whatever path led to it.
     FileId id() const { return id_; }
+    // The owner and group that a file made here gets: ours, or the folder's group where the
+    // folder passes its group on (set-group-ID). Taken when the folder is opened, so that a
+    // batch asks once, not for every file.
+    uid_t newFileUser() const { return newFileUser_; }
+    gid_t newFileGroup() const { return newFileGroup_; }
 
 private:
-    OpenFolder(FileSystem& fs, int fd, FileId id) : fs_(fs), fd_(fd), id_(id) {}
+    OpenFolder(FileSystem& fs, int fd, const FileStatus& info);
 
     FileSystem& fs_;
     int fd_;
     FileId id_;
+    uid_t newFileUser_;
+    gid_t newFileGroup_;
 };
 
 // Whether `link`, found in `folder`, was made by someone who could aim it at our files: another

@@ -25,6 +25,8 @@ using Existing = ReplaceOptions::Existing;
 
 const QByteArray kWritten = noise(kBbd, 31);
 const QByteArray kMeanwhile = "made by another program meanwhile";
+// A group that is not root's, for a folder that passes its group on.
+constexpr gid_t kOtherGroup = 1234;
 
 // FAT through FUSE: no files without a name, no rename that refuses a taken name, no links.
 const Configure kFatThroughFuse = [](FailingFileSystem& fs) {
@@ -161,7 +163,8 @@ void TestReplacedContents::exactContentsAndMode_data() {
 }
 
 // A replaced file holds the new contents and nothing else, whatever the old file's length, and
-// keeps the old file's mode, its special bits included.
+// keeps the old file's mode, its special bits included, and its group, even in a folder that
+// gives new files another (set-group-ID, where root can stage it).
 void TestReplacedContents::exactContentsAndMode() {
     QFETCH(Configure, configure);
     QFETCH(int, oldSize);
@@ -169,6 +172,13 @@ void TestReplacedContents::exactContentsAndMode() {
     QFETCH(bool, inPlace);
     const QString target = path("GAME.bbd");
     QVERIFY(writeFile(target, noise(oldSize, 32)));
+    const std::string folder = dir_->path().toStdString();
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        QVERIFY(::chown(folder.c_str(), 0, kOtherGroup) == 0);
+        QVERIFY(::chmod(folder.c_str(), 02755) == 0);
+        QVERIFY(::chown(target.toStdString().c_str(), 0, 0) == 0);
+    }
     QVERIFY(::chmod(target.toStdString().c_str(), mode_t(mode)) == 0);
     QCOMPARE(modeOf(target) & 07777, unsigned(mode));
     const ino_t oldInode = inodeOf(target);
@@ -181,6 +191,11 @@ void TestReplacedContents::exactContentsAndMode() {
     QCOMPARE(readFile(target), kWritten);
     QCOMPARE(modeOf(target) & 07777, unsigned(mode));
     QCOMPARE(inodeOf(target) == oldInode, inPlace);
+    if (root) {
+        struct stat info {};
+        QVERIFY(::stat(target.toStdString().c_str(), &info) == 0);
+        QCOMPARE(info.st_gid, gid_t(0));
+    }
     QCOMPARE(strayTemporaries(dir_->path()), QStringList());
 }
 
