@@ -150,11 +150,12 @@ void Batch::tell(const std::string& path, std::string_view kind, const std::stri
 
 void Batch::put(const std::string& input, std::string_view extension,
                 const std::vector<std::uint8_t>& bytes) {
-    report_.pending(input, outputPathFor(options_, input, extension));
+    const std::string output = outputPathFor(options_, input, extension);
+    report_.pending(input, output);
     // A group that fills up is put in place within write(), this output with it.
     committing_ = true;
     try {
-        write(input, extension, bytes);
+        write(input, output, bytes);
     } catch (...) {
         committing_ = false;
         report_.dropLastPending();
@@ -167,6 +168,13 @@ void Batch::put(const std::string& input, std::string_view extension,
 }
 
 void Batch::noteInputs() {
+    // Sized once for the whole batch: growing them as they fill rehashes every name again.
+    const std::size_t count = options_.inputs.size();
+    for (auto* names : {&readKeys_, &readPaths_, &read_}) {
+        names->reserve(count);
+    }
+    written_.reserve(count);
+    writtenPaths_.reserve(count);
     for (const std::string& input : options_.inputs) {
         FileStatus info{};
         if (fs_.stat(input, info) != 0) {
@@ -208,9 +216,8 @@ FileReading Batch::read(const std::string& path, const ReadOptions& how) {
     });
 }
 
-void Batch::write(const std::string& input, std::string_view extension,
+void Batch::write(const std::string& input, const std::string& output,
                   const std::vector<std::uint8_t>& bytes) {
-    const std::string output = outputPathFor(options_, input, extension);
     const OutputNames names{input, output, keyOf(input), keyOf(output)};
     refuseWrittenAlready(names);
     blame(output, [&] {

@@ -76,11 +76,8 @@ public:
     FileReading read(const std::string& path, const ReadOptions& how = {});
 
     // Writes `bytes` as the output of `input`, with `extension` in place of its own unless the
-    // options name the output; put in place with the rest of its commit group. The input must
-    // be the one read last.
-    void write(const std::string& input, std::string_view extension,
-               const std::vector<std::uint8_t>& bytes);
-    // The same, counted for the summary and told with -v once it is in place.
+    // options name the output; put in place with the rest of its commit group, counted for the
+    // summary and told with -v once it is. The input must be the one read last.
     void put(const std::string& input, std::string_view extension,
              const std::vector<std::uint8_t>& bytes);
 
@@ -96,6 +93,9 @@ public:
 
 private:
     void report(const FileFailure& failure);
+    // put()'s writing, to the output path it has worked out.
+    void write(const std::string& input, const std::string& output,
+               const std::vector<std::uint8_t>& bytes);
     std::unique_ptr<InputFile> openInput(const std::string& path);
     void noteRead(const std::string& path);
     std::uint64_t keyOf(const std::string& path) const;
