@@ -9,8 +9,11 @@
 # Conversions run on a tmpfs folder (mounted for the run when started as root, /dev/shm
 # otherwise), against cp; then on the repository's disk, where making new files durable costs
 # real time, batches of 300 and 10,000 saves against cp followed by sync, and 10,000 --force
-# replacements against cp over as many existing files followed by sync. strace -c counts the
-# system calls each file costs, new and replaced, against cp's. The window program's start-up is
+# replacements against cp over as many existing files followed by sync. Each --force batch is
+# also timed as bench/replace_floor makes it: the same replacements' system calls and nothing
+# else, the least that the promise costs. Where it can (as root), it repeats the disk's --force
+# runs on a journaled ext4 in an image file on the same disk, as most Linux disks are.
+# strace -c counts the system calls each file costs, new and replaced, against cp's. The window program's start-up is
 # compared with a bare window that shows a menu bar and a label in the same font
 # (--window-runs 0 leaves it out).
 set -euo pipefail
@@ -63,25 +66,43 @@ build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
 cmake -S "$repo/bench" -B "$build/bench" -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
 cmake --build "$build/bench" -j2 >/dev/null
 convert="$build/bin/plimbrook-convert"
+floor="$build/bench/replace_floor"
 
 # ---- Folders: a tmpfs for the timed runs, and one on the repository's disk for the sync cost.
 work=$(mktemp -d /tmp/plimbrook-bench.XXXXXX)
 mounted=0
-if [ "$(id -u)" = 0 ] && mount -t tmpfs -o size=2g,mode=0700 plimbrook-bench "$work" 2>/dev/null; then
+if [ "$(id -u)" = 0 ] && mount -t tmpfs -o size=3g,mode=0700 plimbrook-bench "$work" 2>/dev/null; then
     mounted=1
 else
     rmdir "$work"
     work=$(mktemp -d /dev/shm/plimbrook-bench.XXXXXX)
 fi
 disk=$(mktemp -d "$build/bench-disk.XXXXXX")
+# A journaled ext4 in an image on the same disk: the disk's own file system may have no journal,
+# and ext4 then makes and frees files differently (it skips every file freed in the last minute
+# when it looks for a free one).
+ext4=
+image="$build/bench-ext4.img"
 xvfb_pid=
 cleanup() {
     cd /
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     if [ "$mounted" = 1 ]; then umount "$work"; rmdir "$work"; else rm -rf "$work"; fi
     rm -rf "$disk"
+    if [ -n "$ext4" ]; then umount "$ext4" && rmdir "$ext4"; fi
+    rm -f "$image"
 }
 trap cleanup EXIT
+if [ "$(id -u)" = 0 ] && command -v mkfs.ext4 >/dev/null; then
+    ext4=$(mktemp -d "$build/bench-ext4.XXXXXX")
+    rm -f "$image"
+    if ! { truncate -s 3G "$image" && mkfs.ext4 -q -F "$image" &&
+        mount -o loop "$image" "$ext4"; } 2>/dev/null; then
+        say "run.sh: no journaled ext4 image here; its runs are left out"
+        rmdir "$ext4"
+        ext4=
+    fi
+fi
 [ "$(stat -f -c %T "$work")" = tmpfs ] || { say "run.sh: $work is not on tmpfs"; exit 1; }
 
 # 10,000 saves of 8 KiB of random bytes, and beside them the BBD files they give, for cp to copy.
@@ -92,10 +113,12 @@ head -c $((count * 8192)) /dev/urandom > "$work/all"
 rm "$work/all"
 (cd "$work/saves" && "$convert" to-bbd *.srm)
 cp -r "$work/saves" "$disk/"
+[ -n "$ext4" ] && cp -r "$work/saves" "$ext4/"
 for place in "$work" "$disk"; do
-    mkdir -p "$place/out" "$place/copies" "$place/one" "$place/forced" "$place/overwritten"
+    mkdir -p "$place/out" "$place/copies" "$place/one" "$place/forced" "$place/floored" \
+        "$place/overwritten"
     # What --force replaces, and cp overwrites: as many BBD files of other saves.
-    (cd "$place/saves" && cp -- *.bbd ../forced/ && cp -- *.bbd ../overwritten/)
+    (cd "$place/saves" && for to in forced floored overwritten; do cp -- *.bbd "../$to/"; done)
     cp "$place/saves/s0000.srm" "$place/one/GAME.srm"
     cp "$place/saves/s0000.bbd" "$place/one/REF.bbd"
 done
@@ -139,7 +162,9 @@ hyperfine -N --style none --warmup 1 --runs "$batch_runs" --export-json "$result
     -n "(in saves/) plimbrook-convert to-bbd --force --output-dir ../forced *.srm" \
     "$convert to-bbd --force --output-dir ../forced $saves" \
     -n "(in saves/) cp -t ../overwritten *.bbd (over existing files)" \
-    "cp -t ../overwritten $bbds" >/dev/null
+    "cp -t ../overwritten $bbds" \
+    -n "(in saves/) replace_floor ../floored *.srm (the replacements' calls alone)" \
+    "$floor ../floored $saves" >/dev/null
 
 # System calls per file: a batch of 1,000 less a batch of one, over 999, from strace -c.
 say "Counting system calls per file ..."
@@ -196,29 +221,47 @@ for n in 300 $count; do
     cmp -s "../out/${last%.srm}.bbd" "${last%.srm}.bbd" ||
         { say "run.sh: the batch on the disk wrote the wrong bytes"; exit 1; }
 done
-# --force over 10,000 existing files against cp over as many, each followed by sync.
+# --force over 10,000 existing files against cp over as many, each followed by sync, and against
+# the replacements' calls alone (replace_floor, which syncs as the batch does).
 # Each run starts from a folder of files that cp has just written, as a folder of saves that
 # other programs wrote. Replacing a file makes a new one, and in a folder whose files were
-# replaced over and over, ext4 takes more than ten times as long to make each new file there;
-# cp overwrites its files in place and never meets that, so reusing the folders would time the
-# folders' history rather than the programs.
-: >"$results/disk-force-plimbrook.txt"
-: >"$results/disk-force-cp.txt"
-for _ in $(seq "$disk_runs"); do
-    rm -rf ../forced ../overwritten
-    mkdir ../forced ../overwritten
-    cp -t ../forced -- "${all_bbds[@]}"
-    cp -t ../overwritten -- "${all_bbds[@]}"
-    sync
-    start=$(date +%s%N)
-    "$convert" to-bbd --force --output-dir ../forced -- "${all_saves[@]}"
-    echo $(( $(date +%s%N) - start )) >>"$results/disk-force-plimbrook.txt"
-    sync
-    start=$(date +%s%N)
-    cp -t ../overwritten -- "${all_bbds[@]}" && sync
-    echo $(( $(date +%s%N) - start )) >>"$results/disk-force-cp.txt"
-done
-cmp -s ../forced/s9999.bbd s9999.bbd || { say "run.sh: --force wrote the wrong bytes"; exit 1; }
+# replaced over and over, ext4 without a journal takes more than ten times as long to make each
+# new file there; cp overwrites its files in place and never meets that, so reusing the folders
+# would time the folders' history rather than the programs.
+force_runs() {  # place tag
+    local who order run=0
+    for who in plimbrook floor cp; do : >"$results/$2-force-$who.txt"; done
+    cd "$1/saves"
+    for _ in $(seq "$disk_runs"); do
+        # Each program goes first in turn, and each starts from its own folder just written by
+        # cp and synced: whoever comes first after the folders are made would otherwise pay for
+        # what making them left to do.
+        order=(plimbrook floor cp plimbrook floor)
+        for who in "${order[@]:run % 3:3}"; do
+            rm -rf ../replaced
+            mkdir ../replaced
+            cp -t ../replaced -- "${all_bbds[@]}"
+            sync
+            start=$(date +%s%N)
+            case $who in
+                plimbrook) "$convert" to-bbd --force --output-dir ../replaced -- "${all_saves[@]}" ;;
+                floor) "$floor" ../replaced "${all_saves[@]}" ;;
+                cp) cp -t ../replaced -- "${all_bbds[@]}" && sync ;;
+            esac
+            echo $(( $(date +%s%N) - start )) >>"$results/$2-force-$who.txt"
+            if [ "$who" = plimbrook ] && ! cmp -s ../replaced/s9999.bbd s9999.bbd; then
+                say "run.sh: --force wrote the wrong bytes"
+                exit 1
+            fi
+        done
+        run=$((run + 1))
+    done
+}
+force_runs "$disk" disk
+if [ -n "$ext4" ]; then
+    say "Timing --force on a journaled ext4 ..."
+    force_runs "$ext4" ext4
+fi
 cd "$repo"
 
 # ---- Start-up: each program under Xvfb, timed from its start to its first mapped window.
@@ -256,10 +299,10 @@ if [ "$have_window" = 1 ] && [ "$window_runs" != 0 ]; then
 fi
 
 # ---- Report.
-python3 - "$results" "$count" "$window_note" "$work" "$disk" "$build_type" <<'PY'
+python3 - "$results" "$count" "$window_note" "$work" "$disk" "$build_type" "$ext4" <<'PY'
 import json, os, statistics, subprocess, sys
 
-results, count, window_note, work, disk, build_type = sys.argv[1:7]
+results, count, window_note, work, disk, build_type, ext4 = sys.argv[1:8]
 count = int(count)
 
 def medians(name):
@@ -272,23 +315,35 @@ def ms(seconds):
 def verdict(ratio, goal):
     return "met" if ratio <= goal else "NOT met"
 
+# The file system under a path; an ext4 says whether it keeps a journal.
 def fstype(path):
     out = subprocess.run(["findmnt", "-no", "FSTYPE,SOURCE", "--target", path],
                          capture_output=True, text=True).stdout.split()
-    return " ".join(out) if out else "?"
+    if not out:
+        return "?"
+    if out[0] == "ext4" and len(out) > 1:
+        try:
+            task = open(f"/sys/fs/ext4/{os.path.basename(out[1])}/journal_task").read().strip()
+            out.append("without a journal" if task == "<none>" else "with a journal")
+        except OSError:
+            pass
+    return " ".join(out)
 
 print(f"Build type {build_type}; tmpfs folder {work} ({fstype(work)}); "
       f"disk folder {disk} ({fstype(disk)}).")
 print("Medians of hyperfine -N runs; each ratio compares two commands of the same run.\n")
 
 # One hyperfine comparison of ours against cp: both medians and their ratio against the goal;
-# `rate` adds files per second.
+# `rate` adds files per second. A third command, if any, is the least the same work costs, told
+# against cp too.
 def compare(name, title, goal, rate=False):
-    (ours, t, n), (theirs, c, _) = medians(name)
+    (ours, t, n), (theirs, c, _), *least = medians(name)
     per_second = lambda seconds: f"  ({count / seconds:,.0f} files/s)" if rate else ""
     print(f"{title} ({n} runs):")
     print(f"  {ours}: {ms(t)}{per_second(t)}")
     print(f"  {theirs}: {ms(c)}{per_second(c)}")
+    for floor, f, _ in least:
+        print(f"  {floor}: {ms(f)}, {f / c:.2f}x cp")
     print(f"  ratio {t / c:.2f}x   goal <= {goal}x: {verdict(t / c, goal)}\n")
 
 compare("one-tmpfs", "One conversion of an 8 KiB save, whole process, tmpfs", 1.5)
@@ -308,19 +363,30 @@ print(f"  --force:   plimbrook-convert {counts['force-plimbrook']:.1f}, "
 print("On the repository's disk, where each new file is made durable before it takes its place:")
 print(f"  one conversion ({nd1} runs): {ms(d1)}, cp {ms(dc1)} (cp syncs nothing)")
 
-def disk(n):
-    def load(who):
-        return [int(line) / 1e9 for line in open(os.path.join(results, f"disk-{n}-{who}.txt"))]
-    return load("plimbrook"), load("cp")
+def load(name):
+    return [int(line) / 1e9 for line in open(os.path.join(results, name + ".txt"))]
 
-for n in (300, count, "force"):
-    conv, cp = disk(n)
+for n in (300, count):
+    conv, cp = load(f"disk-{n}-plimbrook"), load(f"disk-{n}-cp")
     tc, tp = statistics.median(conv), statistics.median(cp)
-    what = f"batch of {n:,} saves" if n != "force" else f"--force over {count:,} files"
-    goal = 1.5 if n == "force" else 1.2
-    verdicts = f"   goal <= {goal}x: " + verdict(tc / tp, goal) if n != 300 else ""
-    print(f"  {what} ({len(conv)} alternating pairs): plimbrook-convert {ms(tc)}, "
+    verdicts = f"   goal <= 1.2x: {verdict(tc / tp, 1.2)}" if n != 300 else ""
+    print(f"  batch of {n:,} saves ({len(conv)} alternating pairs): plimbrook-convert {ms(tc)}, "
           f"cp + sync {ms(tp)}; ratio {tc / tp:.2f}x{verdicts}")
+
+# --force, in turn: ours, the replacements' calls alone, cp + sync.
+def force(tag, where):
+    if not os.path.exists(os.path.join(results, f"{tag}-force-cp.txt")):
+        return
+    conv, floor, cp = (statistics.median(load(f"{tag}-force-{who}"))
+                       for who in ("plimbrook", "floor", "cp"))
+    runs = len(load(f"{tag}-force-cp"))
+    print(f"  --force over {count:,} files{where} ({runs} runs of each, each first in turn): "
+          f"plimbrook-convert {ms(conv)}, cp + sync {ms(cp)}; ratio {conv / cp:.2f}x   "
+          f"goal <= 1.5x: {verdict(conv / cp, 1.5)}")
+    print(f"    the replacements' calls alone (replace_floor): {ms(floor)}, {floor / cp:.2f}x cp")
+
+force("disk", "")
+force("ext4", f", journaled ext4 in an image on the same disk ({fstype(ext4)})")
 print()
 
 if window_note:
