@@ -13,9 +13,9 @@
 # also timed as bench/replace_floor makes it: the same replacements' system calls and nothing
 # else, the least that the promise costs. Where it can (as root), it repeats the disk's --force
 # runs on a journaled ext4 in an image file on the same disk, as most Linux disks are.
-# strace -c counts the system calls each file costs, new and replaced, against cp's. The window program's start-up is
-# compared with a bare window that shows a menu bar and a label in the same font
-# (--window-runs 0 leaves it out).
+# strace -c counts the system calls each file costs, new and replaced, against cp's. The window
+# program's start-up is compared with a bare window that shows a menu bar and a label in the same
+# font (--window-runs 0 leaves it out).
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -33,7 +33,7 @@ while [ $# -gt 0 ]; do
         --batch-runs) batch_runs=$2; shift 2 ;;
         --disk-runs) disk_runs=$2; shift 2 ;;
         --window-runs) window_runs=$2; shift 2 ;;
-        -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,/^set /{/^#/s/^# \{0,1\}//p}' "$0"; exit 0 ;;
         *) echo "run.sh: unknown argument '$1'" >&2; exit 2 ;;
     esac
 done
@@ -244,7 +244,8 @@ force_runs() {  # place tag
             sync
             start=$(date +%s%N)
             case $who in
-                plimbrook) "$convert" to-bbd --force --output-dir ../replaced -- "${all_saves[@]}" ;;
+                plimbrook)
+                    "$convert" to-bbd --force --output-dir ../replaced -- "${all_saves[@]}" ;;
                 floor) "$floor" ../replaced "${all_saves[@]}" ;;
                 cp) cp -t ../replaced -- "${all_bbds[@]}" && sync ;;
             esac
