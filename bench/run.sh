@@ -115,13 +115,14 @@ rm "$work/all"
 cp -r "$work/saves" "$disk/"
 [ -n "$ext4" ] && cp -r "$work/saves" "$ext4/"
 for place in "$work" "$disk"; do
-    mkdir -p "$place/out" "$place/copies" "$place/one" "$place/forced" "$place/floored" \
-        "$place/overwritten"
-    # What --force replaces, and cp overwrites: as many BBD files of other saves.
-    (cd "$place/saves" && for to in forced floored overwritten; do cp -- *.bbd "../$to/"; done)
+    mkdir -p "$place/out" "$place/copies" "$place/one"
     cp "$place/saves/s0000.srm" "$place/one/GAME.srm"
     cp "$place/saves/s0000.bbd" "$place/one/REF.bbd"
 done
+# What --force replaces, and cp overwrites, on tmpfs: as many BBD files of other saves. The
+# disk's runs make a fresh folder of them each time (force_runs).
+mkdir -p "$work/forced" "$work/floored" "$work/overwritten"
+(cd "$work/saves" && for to in forced floored overwritten; do cp -- *.bbd "../$to/"; done)
 # One argument of the command line may not exceed 128 KiB, hence short names, run from the folder.
 saves=$(cd "$work/saves" && echo *.srm)
 bbds=$(cd "$work/saves" && echo *.bbd)
