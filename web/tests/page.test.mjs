@@ -39,11 +39,15 @@ test("a file far past any save is listed from its size and first bytes", async (
     truncateSync(path, 64 * 1024 * KiB + 1);
     try {
         const page = await browser.context.newPage();
-        // What the page reads of its files, counted as it reads them.
+        // What the page reads of its files, counted as it reads them. The first read waits, so
+        // the browser fills its pipe before the page takes from it, as on a fast machine.
         await page.addInitScript(() => {
             window.bytesRead = 0;
             const read = ReadableStreamDefaultReader.prototype.read;
             ReadableStreamDefaultReader.prototype.read = async function () {
+                if (window.bytesRead === 0) {
+                    await new Promise((resolve) => setTimeout(resolve, 500));
+                }
                 const chunk = await read.call(this);
                 window.bytesRead += chunk.value?.length ?? 0;
                 return chunk;
@@ -55,7 +59,9 @@ test("a file far past any save is listed from its size and first bytes", async (
         await entryOf(page, "film.mkv").getByText("unknown, 67108865 bytes").waitFor();
         assert.equal(await resultOf(page, "film.mkv"), "Not converted: larger than 32 KiB, the most the copier holds");
         const read = await page.evaluate(() => window.bytesRead);
-        assert.ok(read > 0 && read < 2 * 1024 * KiB, `read ${read} bytes of it`);
+        // Chromium hands a file over up to 2 MiB at a time; the page stops at the first piece
+        // that takes it past its first MiB, a sixteenth of the file at most.
+        assert.ok(read > 0 && read <= 4 * 1024 * KiB, `read ${read} bytes of it`);
         await page.close();
     } finally {
         rmSync(folder, { recursive: true, force: true });
