@@ -11,7 +11,8 @@ shift 3
 
 case $action in
 start)
-    # Status 2: a server is still there, left by the prefix's first run; wait until it quits.
+    # Status 2: a server is still there, the one that made the prefix or one that a killed run
+    # left behind. None of its programs are the tests', so it is stopped and a new one started.
     for _ in 1 2 3 4 5; do
         status=0
         "$server" -p </dev/null >/dev/null 2>&1 || status=$?
@@ -22,6 +23,7 @@ start)
             exit 0
         fi
         [ "$status" -eq 2 ] || break
+        "$server" -k </dev/null >/dev/null 2>&1 || true
         "$server" -w </dev/null >/dev/null 2>&1 || true
     done
     echo "FAIL: $server -p could not start a server for $WINEPREFIX (status $status)" >&2
