@@ -18,6 +18,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # whatever the caller's locale. Mono and Gecko are not wanted: nothing here is .NET or HTML.
 find_program(PLIMBROOK_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
 find_program(PLIMBROOK_WINE64 NAMES wine64 REQUIRED)
+set(PLIMBROOK_WINE_PREFIX "${CMAKE_BINARY_DIR}/wine-prefix")
 set(CMAKE_CROSSCOMPILING_EMULATOR
-    /usr/bin/env "WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix" WINEDEBUG=-all
+    /usr/bin/env "WINEPREFIX=${PLIMBROOK_WINE_PREFIX}" WINEDEBUG=-all
     "WINEDLLOVERRIDES=mscoree,mshtml=" LC_ALL=C.UTF-8 "${PLIMBROOK_WINE64}")
